@@ -15,6 +15,8 @@ packages=(
     xvfb xdotool dbus x11-utils imagemagick
     # desktop entry and AppStream checks
     desktop-file-utils appstream
+    # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
+    librsvg2-bin dpkg-dev
 )
 
 missing=()
