@@ -24,8 +24,8 @@ inline constexpr std::int16_t kFalse = 0;
 inline constexpr std::int16_t kTrue = -1;
 
 struct StateRecord {
-    CheckedArray<std::u16string, 0, 50> CharBank; // slots 1..34 hold the bank
-    CheckedArray<std::int16_t, 0, 100> Matched;   // CountCorrect's marks, by sheet position
+    CheckedArray<std::u16string, 0, 50> CharBank;   // slots 1..34 hold the bank
+    CheckedArray<std::int16_t, 0, 100> Matched;     // CountCorrect's marks, by sheet position
     CheckedArray<std::int16_t, 0, kBankSize> Drawn; // -1 when bank index n is on the sheet
     std::int32_t DrawIndex = 0;
     std::int16_t BankRow = 0;

@@ -1,0 +1,209 @@
+#include "temp.h"
+
+#include "bank/bank.h"
+#include "random_source.h"
+
+#include <cmath>
+
+namespace temp {
+
+StateRecord State;
+
+namespace {
+
+WindowOps *window = nullptr;
+
+WindowOps &Window() {
+    if (window == nullptr)
+        RaiseFault(Fault::NoWindow);
+    return *window;
+}
+
+// The code unit at 1-based position p, or 0 (no character) past the end.
+// Bank and sheet characters are never U+0000, so 0 matches nothing real.
+char16_t UnitAt(std::u16string_view s, std::int64_t p) {
+    return p >= 1 && p <= static_cast<std::int64_t>(s.size()) ? s[static_cast<std::size_t>(p - 1)]
+                                                              : u'\0';
+}
+
+std::int16_t Length(std::u16string_view s) {
+    return Narrow<std::int16_t>(static_cast<std::int64_t>(s.size()));
+}
+
+} // namespace
+
+void ResetState() {
+    State = StateRecord{};
+}
+
+void SetWindow(WindowOps *w) {
+    window = w;
+}
+
+void FillCharBank() {
+    for (int slot = 1; slot <= kBankSlots; ++slot)
+        State.CharBank[slot] = std::u16string(kBankData[static_cast<std::size_t>(slot - 1)]);
+}
+
+std::int16_t IsMultiple(std::int32_t value, std::int16_t divisor) {
+    return Mod<std::int32_t>(value, divisor) == 0 ? 1 : 0;
+}
+
+BankPlace BankPlaceOf(std::int32_t n) {
+    // n = 157 is the last character of slot 1, not the first of slot 2.
+    const std::int32_t slot32 = Sub<std::int32_t>(
+        Add<std::int32_t>(Div<std::int32_t>(n, kSlotLength), 1), IsMultiple(n, kSlotLength));
+    const std::int16_t slot = Narrow<std::int16_t>(slot32);
+    const std::int16_t before = Mul<std::int16_t>(Sub<std::int16_t>(slot, 1), kSlotLength);
+    return {slot, Sub<std::int32_t>(n, before)};
+}
+
+void StartNewTest() {
+    WindowOps &w = Window();
+    RandomSource &random = CurrentRandomSource();
+
+    random.Reseed();
+    State.SheetText.clear();
+    for (int n = 1; n <= kBankSize; ++n)
+        State.Drawn[n] = kFalse;
+
+    std::int16_t column = 0;
+    std::int16_t row = 0;
+    for (int i = 1; i <= kSheetSize; ++i) {
+        std::int32_t n;
+        do {
+            const double r = random.Next();
+            n = Narrow<std::int32_t>(static_cast<std::int64_t>(std::floor(r * kBankSize + 1)));
+        } while (State.Drawn[n] != kFalse);
+        State.DrawIndex = n;
+        State.Drawn[n] = kTrue;
+
+        const BankPlace place = BankPlaceOf(n);
+        State.BankRow = place.slot;
+        State.BankPos = place.position;
+        const std::u16string_view ch = CharAt(State.CharBank[State.BankRow], State.BankPos);
+        State.SheetText += ch;
+
+        if (column >= kSheetColumns) {
+            column = 0;
+            row = Add(row, 1);
+        }
+        w.SelectCell(column, row);
+        w.SetCellTextColour(kBlack);
+        w.SetCellText(ch);
+        column = Add(column, 1);
+    }
+
+    State.Minutes = 0;
+    State.Seconds = 0;
+    w.SetTimerRunning(true);
+    // Runs the change pass when the box held text: the old text against the new
+    // sheet, with PrevText still the old text. Its cells are black already.
+    w.SetTypingText(u"");
+    w.SetClockText(ClockDisplay(State.Minutes, State.Seconds));
+    w.SetFinishEnabled(false);
+    if (State.Started != kFalse)
+        w.FocusTypingBox();
+    State.PrevText.clear();
+}
+
+void TypingChanged() {
+    WindowOps &w = Window();
+    CheckedArray<std::int16_t, 0, kSheetSize> hits;
+    std::int16_t hitCount = 0;
+
+    State.CurText = w.ReadTypingText();
+
+    // Equal lengths count as an addition.
+    const bool added = State.CurText.size() >= State.PrevText.size();
+    const std::u16string &longer = added ? State.CurText : State.PrevText;
+    const std::u16string &shorter = added ? State.PrevText : State.CurText;
+
+    // Greedy alignment: what the shorter text does not account for is the change.
+    std::u16string difference;
+    std::int16_t k = 1;
+    const std::int16_t longerLength = Length(longer);
+    for (std::int16_t i = 1; i <= longerLength; i = Add(i, 1)) {
+        const char16_t unit = UnitAt(longer, i);
+        if (UnitAt(shorter, k) == unit)
+            k = Add(k, 1);
+        else
+            difference += unit;
+    }
+
+    // Each changed character names the first sheet position that holds it.
+    const std::u16string_view sheet = std::u16string_view(State.SheetText).substr(0, kSheetSize);
+    for (const char16_t unit : difference) {
+        const std::size_t found = sheet.find(unit);
+        if (found == std::u16string_view::npos)
+            continue;
+        hitCount = Add(hitCount, 1);
+        hits[hitCount] = static_cast<std::int16_t>(found + 1);
+    }
+
+    for (std::int16_t m = 1; m <= hitCount; m = Add(m, 1)) {
+        const std::int16_t p = hits[m];
+        std::int16_t row = Div(p, kSheetColumns);
+        if (Mod(p, kSheetColumns) == 0)
+            row = Sub(row, 1);
+        const std::int16_t column = Sub(Sub(p, Mul(row, kSheetColumns)), 1);
+        w.SelectCell(column, row);
+        w.SetCellTextColour(added ? kWhite : kBlack);
+    }
+
+    State.PrevText = w.ReadTypingText();
+}
+
+std::int16_t CountCorrect() {
+    for (int j = 1; j <= kSheetSize; ++j)
+        State.Matched[j] = kFalse;
+    std::int16_t count = 0;
+
+    // The box cannot change while counting, so one read serves every position.
+    const std::u16string typed = Window().ReadTypingText();
+    const std::int16_t typedLength = Length(typed);
+    for (std::int16_t i = 1; i <= typedLength; i = Add(i, 1)) {
+        const char16_t unit = UnitAt(typed, i);
+        for (int j = 1; j <= kSheetSize; ++j) {
+            if (unit == UnitAt(State.SheetText, j) && State.Matched[j] == kFalse) {
+                count = Add(count, 1);
+                State.Matched[j] = kTrue;
+            }
+        }
+    }
+    return count;
+}
+
+void FinishTest() {
+    WindowOps &w = Window();
+    w.SetTimerRunning(false);
+    State.TotalSeconds = Add(Mul(State.Minutes, 60), State.Seconds);
+
+    const std::int16_t correct = CountCorrect();
+    if (State.TotalSeconds == 0)
+        RaiseFault(correct == 0 ? Fault::InvalidOperation : Fault::DivisionByZero);
+    State.Speed =
+        ToSingle(static_cast<double>(correct) / static_cast<double>(State.TotalSeconds) * 60.0);
+
+    const std::u16string text = ResultText(CountCorrect(), State.Speed);
+    if (w.Ask(text, kResultCaption) == Answer::Yes)
+        StartNewTest();
+    else
+        w.EndProgram();
+}
+
+void ClockTick() {
+    WindowOps &w = Window();
+    State.Seconds = Add(State.Seconds, 1);
+    if (State.Seconds == 60) {
+        State.Minutes = Add(State.Minutes, 1);
+        State.Seconds = 0;
+    }
+    if (State.Minutes == 1)
+        w.SetFinishEnabled(true);
+    if (State.Minutes == 10)
+        FinishTest();
+    w.SetClockText(ClockDisplay(State.Minutes, State.Seconds));
+}
+
+} // namespace temp
