@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Runs a command on a private X display with fcitx5 + chewing on a private
+# session bus, the way a Zhuyin user's desktop is set up, then stops every
+# process it started and removes its temporary home.
+#
+#   with-im-session.sh [--im fcitx|ibus] [--screen WxHxD] CMD [ARG...]
+#
+# --im fcitx (default): Qt talks to fcitx5 through the fcitx5 Qt plugin.
+# --im ibus: Qt's own ibus plugin talks to fcitx5's ibus frontend.
+#
+# Every run gets a fresh HOME: chewing learns the user's choices into
+# $HOME/.chewing, so a reused home would change what later keys compose.
+# Safe to run many times in parallel: Xvfb picks a free display itself.
+set -euo pipefail
+
+im=fcitx
+screen=1024x768x24
+while [ $# -gt 0 ]; do
+    case $1 in
+    --im) im=$2; shift 2 ;;
+    --screen) screen=$2; shift 2 ;;
+    --) shift; break ;;
+    -*) echo "with-im-session: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+    esac
+done
+case $im in fcitx | ibus) ;; *) echo "with-im-session: --im fcitx|ibus" >&2; exit 2 ;; esac
+[ $# -ge 1 ] || { echo "usage: $0 [--im fcitx|ibus] CMD [ARG...]" >&2; exit 2; }
+
+for tool in Xvfb dbus-daemon gdbus fcitx5 fcitx5-remote; do
+    command -v "$tool" >/dev/null || { echo "with-im-session: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
+done
+
+readonly startup_timeout=15 # seconds for each daemon to come up
+
+# Short base path: the bus socket lives inside and unix socket paths are limited.
+tmp=$(mktemp -d /tmp/qim.XXXXXX)
+xvfb_pid= bus_pid= fcitx_pid=
+
+stop() {
+    local pid
+    # Reverse order of start; each by its own pid.
+    for pid in "$fcitx_pid" "$bus_pid" "$xvfb_pid"; do
+        [ -n "$pid" ] || continue
+        kill -TERM "$pid" 2>/dev/null || continue
+        # Give it a moment to exit cleanly, then make sure.
+        for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$tmp"
+}
+trap stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+    echo "with-im-session: $*" >&2
+    if [ -s "$tmp/fcitx5.log" ]; then
+        echo "--- fcitx5 log ---" >&2
+        tail -n 40 "$tmp/fcitx5.log" >&2
+    fi
+    exit 1
+}
+
+# --- a fresh home -------------------------------------------------------------
+export HOME=$tmp/home
+export XDG_CONFIG_HOME=$HOME/.config
+export XDG_DATA_HOME=$HOME/.local/share
+export XDG_CACHE_HOME=$HOME/.cache
+export XDG_STATE_HOME=$HOME/.local/state
+export XDG_RUNTIME_DIR=$tmp/run
+mkdir -p "$HOME" "$XDG_CONFIG_HOME/fcitx5/conf" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" \
+    "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$tmp" "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" \
+    "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
+export LANG=C.UTF-8
+unset LC_ALL LANGUAGE XMODIFIERS GTK_IM_MODULE QT_IM_MODULES IBUS_ADDRESS \
+    WAYLAND_DISPLAY SESSION_MANAGER
+
+# One group, keyboard-us then chewing, chewing the default.
+cat >"$XDG_CONFIG_HOME/fcitx5/profile" <<'EOF'
+[Groups/0]
+Name=Default
+Default Layout=us
+DefaultIM=chewing
+
+[Groups/0/Items/0]
+Name=keyboard-us
+Layout=
+
+[Groups/0/Items/1]
+Name=chewing
+Layout=
+
+[GroupOrder]
+0=Default
+EOF
+
+# Every new input context starts active: no trigger key needed.
+cat >"$XDG_CONFIG_HOME/fcitx5/config" <<'EOF'
+[Behavior]
+ActiveByDefault=True
+ShareInputState=No
+PreeditEnabledByDefault=True
+ShowInputMethodInformation=False
+showInputMethodInformationWhenFocusIn=False
+EOF
+
+# Pinned, so a changed default cannot change what the keys compose.
+cat >"$XDG_CONFIG_HOME/fcitx5/conf/chewing.conf" <<'EOF'
+SelectionKey=1234567890
+PageSize=10
+CandidateLayout=Horizontal
+UseKeypadAsSelection=False
+AddPhraseForward=True
+ChoiceBackward=True
+AutoShiftCursor=False
+EasySymbolInput=False
+SpaceAsSelection=True
+Layout=Default Keyboard
+EOF
+
+# --- X server -----------------------------------------------------------------
+# -displayfd: Xvfb takes the first free display and writes its number once it
+# accepts connections. Read through a fifo: the read returns at readiness, or
+# at end of file if Xvfb dies first.
+mkfifo "$tmp/displayfd"
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
+    3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=
+read -r -t "$startup_timeout" display <"$tmp/displayfd" || true
+[ -n "$display" ] || { cat "$tmp/xvfb.log" >&2; fail "Xvfb did not start"; }
+export DISPLAY=:$display
+
+# --- session bus --------------------------------------------------------------
+mkfifo "$tmp/busaddr"
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
+    --print-address=4 4>"$tmp/busaddr" >"$tmp/dbus.log" 2>&1 &
+bus_pid=$!
+address=
+read -r -t "$startup_timeout" address <"$tmp/busaddr" || true
+[ -n "$address" ] || { cat "$tmp/dbus.log" >&2; fail "dbus-daemon did not start"; }
+export DBUS_SESSION_BUS_ADDRESS=$address
+
+# --- input method -------------------------------------------------------------
+# Addons that own hotkeys could swallow keys; the rest are useless headless.
+fcitx5 -D --disable=wayland,waylandim,kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector \
+    >"$tmp/fcitx5.log" 2>&1 &
+fcitx_pid=$!
+gdbus wait --session --timeout "$startup_timeout" org.fcitx.Fcitx5 >/dev/null 2>&1 ||
+    fail "fcitx5 did not take its bus name"
+kill -0 "$fcitx_pid" 2>/dev/null || fail "fcitx5 exited"
+
+if [ "$im" = ibus ]; then
+    # Qt's ibus plugin refuses to load unless ibus-daemon is on PATH; it never
+    # runs it, and fcitx5's ibus frontend answers in its place.
+    mkdir -p "$tmp/bin"
+    printf '#!/bin/sh\nexit 0\n' >"$tmp/bin/ibus-daemon"
+    chmod 755 "$tmp/bin/ibus-daemon"
+    export PATH=$tmp/bin:$PATH
+    gdbus wait --session --timeout "$startup_timeout" org.freedesktop.IBus >/dev/null 2>&1 ||
+        fail "fcitx5's ibus frontend did not take its bus name"
+    export QT_IM_MODULE=ibus
+else
+    export QT_IM_MODULE=fcitx
+fi
+export QT_QPA_PLATFORM=xcb
+
+# --- the command --------------------------------------------------------------
+# Not exec'd: the traps must outlive it to stop the daemons.
+status=0
+"$@" || status=$?
+if [ "$status" -ne 0 ] && [ -s "$tmp/fcitx5.log" ]; then
+    echo "--- fcitx5 log (command exited with $status) ---" >&2
+    tail -n 40 "$tmp/fcitx5.log" >&2
+fi
+exit "$status"
