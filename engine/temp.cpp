@@ -19,11 +19,11 @@ WindowOps &Window() {
     return *window;
 }
 
-// The code unit at 1-based position p, or 0 (no character) past the end.
-// Bank and sheet characters are never U+0000, so 0 matches nothing real.
-char16_t UnitAt(std::u16string_view s, std::int64_t p) {
-    return p >= 1 && p <= static_cast<std::int64_t>(s.size()) ? s[static_cast<std::size_t>(p - 1)]
-                                                              : u'\0';
+// Whether the character at 1-based position p of s is unit. Past the end
+// there is no character, and it equals nothing (not even U+0000).
+bool UnitIs(std::u16string_view s, std::int64_t p, char16_t unit) {
+    return p >= 1 && p <= static_cast<std::int64_t>(s.size()) &&
+           s[static_cast<std::size_t>(p - 1)] == unit;
 }
 
 std::int16_t Length(std::u16string_view s) {
@@ -124,8 +124,8 @@ void TypingChanged() {
     std::int16_t k = 1;
     const std::int16_t longerLength = Length(longer);
     for (std::int16_t i = 1; i <= longerLength; i = Add(i, 1)) {
-        const char16_t unit = UnitAt(longer, i);
-        if (UnitAt(shorter, k) == unit)
+        const char16_t unit = longer[static_cast<std::size_t>(i - 1)];
+        if (UnitIs(shorter, k, unit))
             k = Add(k, 1);
         else
             difference += unit;
@@ -163,9 +163,9 @@ std::int16_t CountCorrect() {
     const std::u16string typed = Window().ReadTypingText();
     const std::int16_t typedLength = Length(typed);
     for (std::int16_t i = 1; i <= typedLength; i = Add(i, 1)) {
-        const char16_t unit = UnitAt(typed, i);
+        const char16_t unit = typed[static_cast<std::size_t>(i - 1)];
         for (int j = 1; j <= kSheetSize; ++j) {
-            if (unit == UnitAt(State.SheetText, j) && State.Matched[j] == kFalse) {
+            if (UnitIs(State.SheetText, j, unit) && State.Matched[j] == kFalse) {
                 count = Add(count, 1);
                 State.Matched[j] = kTrue;
             }
