@@ -11,5 +11,14 @@ if [ ${#benches[@]} -eq 0 ]; then
 fi
 for b in "${benches[@]}"; do
     echo "== $(basename "$b")"
-    "$b" --benchmark_counters_tabular=true
+    case $b in
+    *engine_bench) "$b" --benchmark_counters_tabular=true ;;
+    *) "$b" ;;
+    esac
 done
+
+# Start-up time and memory next to a bare Qt window (needs the window build).
+if [ -x "$dir/bench/bare_window" ] && [ -x "$dir/app/qelvara" ]; then
+    echo "== start-up"
+    "$(dirname "$0")/measure-startup.sh" "$dir"
+fi
