@@ -1,0 +1,22 @@
+// Start-up: the application object, the fault handler, then the window.
+#include "fault_box.h"
+#include "form1.h"
+
+#include <QApplication>
+
+// Shows Form1 modally, with no owner; returns when the window has closed.
+void Main() {
+    Form1 form;
+    form.exec();
+}
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("qelvara"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    // Lets Wayland compositors and docks match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.qelvara.Qelvara"));
+    qelvara::InstallFaultHandler();
+    Main();
+    return 0;
+}

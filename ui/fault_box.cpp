@@ -1,0 +1,38 @@
+#include "fault_box.h"
+
+#include "fault.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace qelvara {
+
+namespace {
+
+void ShowFault(const char *message) {
+    std::fprintf(stderr, "qelvara: run-time error: %s\n", message);
+    std::fflush(stderr);
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
+        return;
+    // The state may be half-changed: no tick may reach it while the box is open.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        const QList<QTimer *> timers = window->findChildren<QTimer *>();
+        for (QTimer *timer : timers)
+            timer->stop();
+    }
+    QMessageBox::critical(
+        QApplication::activeWindow(), QStringLiteral("Qelvara v1.0"),
+        QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。").arg(QString::fromUtf8(message)));
+}
+
+} // namespace
+
+void InstallFaultHandler() {
+    temp::SetFaultHandler(ShowFault);
+}
+
+} // namespace qelvara

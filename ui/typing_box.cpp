@@ -1,0 +1,253 @@
+#include "typing_box.h"
+
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScopedValueRollback>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <limits>
+
+namespace qelvara {
+
+QString NormaliseLineBreaks(QString text) {
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+namespace {
+
+// Whether QPlainTextEdit would insert the key's text (its rule, Tab aside).
+bool InsertsText(const QKeyEvent &event) {
+    const QString text = event.text();
+    if (text.isEmpty())
+        return false;
+    const QChar c = text.at(0);
+    if (c.category() == QChar::Other_Format)
+        return true;
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    if (mods == Qt::ControlModifier || mods == (Qt::ShiftModifier | Qt::ControlModifier))
+        return false;
+    return c.isPrint() || c.category() == QChar::Other_PrivateUse ||
+           (c.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
+}
+
+} // namespace
+
+TypingBox::TypingBox(QWidget *parent) : QPlainTextEdit(parent) {
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTabChangesFocus(true);
+    setAttribute(Qt::WA_InputMethodEnabled, true);
+    connect(this, &QPlainTextEdit::textChanged, this, &TypingBox::NoteTextChange);
+}
+
+void TypingBox::SetMaxLength(int units) {
+    max_length_ = units < 0 ? 0 : units;
+    // Undo could bring back text from before the limit.
+    document()->clearUndoRedoStacks();
+}
+
+int TypingBox::Length() const {
+    return document()->characterCount() - 1;
+}
+
+int TypingBox::SelectionLength() const {
+    const QTextCursor cursor = textCursor();
+    return cursor.selectionEnd() - cursor.selectionStart();
+}
+
+int TypingBox::Room(int replaced) const {
+    if (max_length_ == 0)
+        return std::numeric_limits<int>::max();
+    return std::max(0, max_length_ - Length() + replaced);
+}
+
+QString TypingBox::Fit(const QString &text, int room) {
+    if (text.size() <= room)
+        return text;
+    qsizetype n = std::max(room, 0);
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
+void TypingBox::NoteTextChange() {
+    if (holding_)
+        return;
+    QString text = toPlainText();
+    if (text == last_text_)
+        return; // a composition update: the content is the same
+    last_text_ = std::move(text);
+    emit contentChanged();
+}
+
+void TypingBox::SetText(const QString &text) {
+    const QString fitted = Fit(NormaliseLineBreaks(text), Room(Length()));
+    if (fitted == toPlainText())
+        return;
+    setPlainText(fitted); // textChanged, and with it contentChanged, before returning
+}
+
+void TypingBox::InsertCut(const QString &text) {
+    QTextCursor cursor = textCursor();
+    cursor.insertText(text);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void TypingBox::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Undo)) {
+        GuardedUndo();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        GuardedRedo();
+        event->accept();
+        return;
+    }
+    if (isReadOnly()) {
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
+
+    // Tab moves the focus (tabChangesFocus), even in a full box.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
+
+    // Enter, Return and their Shift forms insert one line break.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (Room(SelectionLength()) < 1) {
+            event->accept(); // full: nothing, and no button of the window either
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
+
+    // Any key whose text the box would insert.
+    const QString text = event->text();
+    if (InsertsText(*event)) {
+        const QString fitted = Fit(text, Room(SelectionLength()));
+        if (fitted.isEmpty()) {
+            event->accept();
+            return;
+        }
+        if (fitted.size() != text.size()) {
+            InsertCut(fitted);
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
+    const QString commit = NormaliseLineBreaks(event->commitString());
+    if (commit.isEmpty() || max_length_ == 0 || isReadOnly()) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+
+    // A commit first removes the selection, then replaces the given range
+    // around the cursor with the commit string.
+    const QTextCursor cursor = textCursor();
+    const int selection = cursor.selectionEnd() - cursor.selectionStart();
+    const int lengthAfter = Length() - selection;
+    const int start = cursor.selectionStart() + event->replacementStart();
+    const int end = start + event->replacementLength();
+    const int replaced = std::max(0, std::min(end, lengthAfter) - std::max(start, 0));
+
+    const QString fitted = Fit(commit, Room(selection + replaced));
+    if (fitted == event->commitString()) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    // Cut only the committed text; the composition stays as the input method has it.
+    QInputMethodEvent cut(event->preeditString(), event->attributes());
+    cut.setCommitString(fitted, event->replacementStart(), event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&cut);
+    event->accept();
+}
+
+bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
+    if (!QPlainTextEdit::canInsertFromMimeData(source))
+        return false;
+    return Room(SelectionLength()) > 0;
+}
+
+void TypingBox::insertFromMimeData(const QMimeData *source) {
+    if (source == nullptr || !source->hasText())
+        return;
+    const QString fitted = Fit(NormaliseLineBreaks(source->text()), Room(SelectionLength()));
+    if (fitted.isEmpty() && SelectionLength() == 0)
+        return;
+    InsertCut(fitted);
+}
+
+void TypingBox::Guarded(void (QPlainTextEdit::*step)(), void (QPlainTextEdit::*back)()) {
+    {
+        const QScopedValueRollback hold(holding_, true);
+        (this->*step)();
+        // Every state in the history kept the limit when it was made, so this
+        // only guards against history from before a lower limit.
+        if (max_length_ != 0 && Length() > max_length_)
+            (this->*back)();
+    }
+    NoteTextChange();
+}
+
+void TypingBox::GuardedUndo() {
+    Guarded(&QPlainTextEdit::undo, &QPlainTextEdit::redo);
+}
+
+void TypingBox::GuardedRedo() {
+    Guarded(&QPlainTextEdit::redo, &QPlainTextEdit::undo);
+}
+
+QMenu *TypingBox::CreateContextMenu() {
+    QMenu *menu = createStandardContextMenu();
+    for (QAction *action : menu->actions()) {
+        // "Insert Unicode control character" inserts past every check here.
+        if (action->menu() != nullptr) {
+            menu->removeAction(action);
+            continue;
+        }
+        const QString name = action->objectName();
+        if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo")) {
+            const bool undo = name == QLatin1String("edit-undo");
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, undo] {
+                if (undo)
+                    GuardedUndo();
+                else
+                    GuardedRedo();
+            });
+        }
+    }
+    // A separator left at the end by the removal looks odd.
+    const QList<QAction *> actions = menu->actions();
+    if (!actions.isEmpty() && actions.back()->isSeparator())
+        menu->removeAction(actions.back());
+    return menu;
+}
+
+void TypingBox::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = CreateContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace qelvara
