@@ -67,6 +67,10 @@ void FormWindow::SetTypingText(std::u16string_view text) {
 }
 
 void FormWindow::FocusTypingBox() {
+    // After the result box the window may be left inactive (no window manager
+    // hands activation back), and keys would go nowhere.
+    if (form_.isVisible() && !form_.isActiveWindow())
+        form_.activateWindow();
     form_.Text1->setFocus(Qt::OtherFocusReason);
 }
 
