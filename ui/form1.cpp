@@ -49,6 +49,24 @@ QFrame *MakeLine(QWidget *parent, const char *name, int x1, int y1, int x2, int 
     return line;
 }
 
+// A text box that keeps its caret on getting the focus. QLineEdit selects all
+// of its text on Tab focus, and a dialog's first show counts as one.
+class CaretKeepingLineEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent *event) override {
+        const bool had_selection = hasSelectedText();
+        const int caret = cursorPosition();
+        QLineEdit::focusInEvent(event);
+        if (!had_selection && hasSelectedText()) {
+            deselect();
+            setCursorPosition(caret);
+        }
+    }
+};
+
 void Describe(QWidget *widget, const QString &name, const QString &description) {
     widget->setAccessibleName(name);
     widget->setAccessibleDescription(description);
@@ -123,7 +141,8 @@ void Form1::CreateControls() {
     Describe(MSHFlexGrid1, QStringLiteral("字表"),
              QStringLiteral("要打的一百個字，每列二十個；打過的字會從字表上消失"));
 
-    Text2 = new QLineEdit(QStringLiteral("Text2"), this);
+    Text2 = new CaretKeepingLineEdit(QStringLiteral("Text2"), this);
+    Text2->setCursorPosition(0);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(TwipsRect(5160, 2160, 255, 195));
     Describe(Text2, QStringLiteral("文字框"),
@@ -134,7 +153,8 @@ void Form1::CreateControls() {
     Label2->setGeometry(TwipsRect(3840, 1080, 2535, 495));
     Label2->setFont(qelvara::MingFont(9.75));
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    Label2->setWordWrap(true);
+    // One line of 13 characters of 13 pixels fills the label exactly.
+    Label2->setWordWrap(false);
     Describe(Label2, Label2->text(), QStringLiteral("開始前的說明"));
 
     Line4 = MakeLine(this, "Line4", 9960, 3840, 9960, 4440);

@@ -96,6 +96,8 @@ TEST_F(FormTest, IntroThenStartShowsTheSheet) {
     EXPECT_EQ(temp::State.Started, temp::kFalse);
     EXPECT_EQ(temp::State.CharBank[1].substr(0, 3), u"一乙丁");
     EXPECT_TRUE(f.Text2->hasFocus());
+    EXPECT_FALSE(f.Text2->hasSelectedText());
+    EXPECT_EQ(f.Text2->cursorPosition(), 0);
     EXPECT_EQ(f.Text1->MaxLength(), 100);
 
     Start();
