@@ -12,7 +12,7 @@ packages=(
     fonts-noto-cjk
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # headless tests and screenshots
-    xvfb xdotool dbus x11-utils imagemagick
+    xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
     # desktop entry and AppStream checks
     desktop-file-utils appstream
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
