@@ -165,6 +165,12 @@ if [ "$im" = ibus ]; then
     export PATH=$tmp/bin:$PATH
     gdbus wait --session --timeout "$startup_timeout" org.freedesktop.IBus >/dev/null 2>&1 ||
         fail "fcitx5's ibus frontend did not take its bus name"
+    # Qt finds the bus through this file (machine id, host, display number).
+    deadline=$((SECONDS + startup_timeout))
+    until compgen -G "$XDG_CONFIG_HOME/ibus/bus/*-unix-$display" >/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "fcitx5 wrote no ibus address file"
+        sleep 0.01
+    done
     export QT_IM_MODULE=ibus
 else
     export QT_IM_MODULE=fcitx
