@@ -1,9 +1,11 @@
 #include "fault_box.h"
 
 #include "fault.h"
+#include "fonts.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -24,9 +26,13 @@ void ShowFault(const char *message) {
         for (QTimer *timer : timers)
             timer->stop();
     }
-    QMessageBox::critical(
-        QApplication::activeWindow(), QStringLiteral("Qelvara v1.0"),
-        QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。").arg(QString::fromUtf8(message)));
+    QMessageBox box(
+        QMessageBox::Critical, QStringLiteral("Qelvara v1.0"),
+        QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。").arg(QString::fromUtf8(message)),
+        QMessageBox::Ok, QApplication::activeWindow());
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));
+    box.setFont(SansFont(9.75));
+    box.exec();
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "result_box.h"
 
+#include "fonts.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPushButton>
 
 namespace qelvara {
 
@@ -9,6 +12,10 @@ ResultBox::ResultBox(const QString &text, const QString &caption, QWidget *paren
     : QMessageBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                   parent) {
     setDefaultButton(QMessageBox::Yes);
+    // In the program's language whatever the locale, as a Chinese desktop labels them.
+    button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
+    button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+    setFont(SansFont(9.75));
     // Flags first: changing them on a visible window hides it.
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     setAccessibleName(caption);

@@ -179,6 +179,8 @@ TEST_F(FormTest, ClockEnablesFinishAndTenMinutesAskForANewTest) {
         EXPECT_EQ(box->icon(), QMessageBox::Question);
         EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+        EXPECT_EQ(box->button(QMessageBox::Yes)->text(), "是(&Y)");
+        EXPECT_EQ(box->button(QMessageBox::No)->text(), "否(&N)");
         EXPECT_TRUE(box->windowFlags() & Qt::WindowStaysOnTopHint);
         EXPECT_FALSE(f.Timer1->isActive());
         EXPECT_EQ(f.Label3->text(), "9:59");
