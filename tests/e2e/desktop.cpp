@@ -91,6 +91,29 @@ bool ImReady() {
     return name.ok && name.out == QLatin1String("chewing");
 }
 
+bool WaitForCandidateList() {
+    const ToolResult found = RunTool(
+        "xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Fcitx5 Input Window$"});
+    if (!found.ok)
+        return false;
+    const ToolResult shell =
+        RunTool("xdotool", {"getwindowgeometry", "--shell", found.out.section('\n', 0, 0)});
+    QRect popup;
+    for (const QString &line : shell.out.split('\n')) {
+        const int value = line.section('=', 1).toInt();
+        if (line.startsWith("X="))
+            popup.moveLeft(value);
+        else if (line.startsWith("Y="))
+            popup.moveTop(value);
+        else if (line.startsWith("WIDTH="))
+            popup.setWidth(value);
+        else if (line.startsWith("HEIGHT="))
+            popup.setHeight(value);
+    }
+    // Mapped is not drawn: wait for the candidates' ink.
+    return shell.ok && WaitUntil([&] { return DarkPixelsOnScreen(popup) > 100; });
+}
+
 QString Preedit(const QPlainTextEdit *box) {
     const QTextBlock block = box->textCursor().block();
     return block.layout() ? block.layout()->preeditAreaText() : QString();

@@ -50,6 +50,9 @@ bool ClickAt(QPoint global);
 // says 2 (active) and names chewing.
 bool ImReady();
 
+// Waits until fcitx5's candidate window is mapped and drawn.
+bool WaitForCandidateList();
+
 // The composition the input method shows in the box; toPlainText() never
 // contains it.
 QString Preedit(const QPlainTextEdit *box);

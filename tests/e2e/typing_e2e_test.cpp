@@ -169,25 +169,36 @@ protected:
 
     // Without a window manager nobody gives the X focus back to the window
     // when the result box closes.
-    void Refocus() {
-        ASSERT_TRUE(FocusWindow(kTitle));
-        ASSERT_TRUE(WaitUntil(ImReady)) << "fcitx5 is not on for the typing box";
+    testing::AssertionResult Refocus() {
+        if (!FocusWindow(kTitle))
+            return testing::AssertionFailure() << "cannot focus " << kTitle.toStdString();
+        if (!WaitUntil(ImReady))
+            return testing::AssertionFailure() << "fcitx5 is not on for the typing box";
+        return testing::AssertionSuccess();
     }
 
     QString Text() const { return form_->Text1->toPlainText(); }
     QString Preedit() const { return e2e::Preedit(form_->Text1); }
 
     // Types Zhuyin keys and waits until chewing shows the composition.
-    void Compose(const QString &keys, const QString &expected) {
-        ASSERT_TRUE(TypeKeys(keys));
-        ASSERT_TRUE(WaitUntil([&] { return Preedit() == expected; }))
-            << "composition: " << Preedit().toStdString();
+    testing::AssertionResult Compose(const QString &keys, const QString &expected) {
+        if (!TypeKeys(keys))
+            return testing::AssertionFailure() << "xdotool type " << keys.toStdString();
+        if (!WaitUntil([&] { return Preedit() == expected; }))
+            return testing::AssertionFailure()
+                   << "composition " << Preedit().toStdString() << ", wanted "
+                   << expected.toStdString() << "; text " << Text().toStdString();
+        return testing::AssertionSuccess();
     }
     // Return: chewing commits the whole composition in one event.
-    void Commit(const QString &expected_text) {
-        ASSERT_TRUE(PressKeys({"Return"}));
-        ASSERT_TRUE(WaitUntil([&] { return Text() == expected_text && Preedit().isEmpty(); }))
-            << "text: " << Text().toStdString() << " composition: " << Preedit().toStdString();
+    testing::AssertionResult Commit(const QString &expected_text) {
+        if (!PressKeys({"Return"}))
+            return testing::AssertionFailure() << "xdotool key Return";
+        if (!WaitUntil([&] { return Text() == expected_text && Preedit().isEmpty(); }))
+            return testing::AssertionFailure()
+                   << "text " << Text().toStdString() << ", wanted " << expected_text.toStdString()
+                   << "; composition " << Preedit().toStdString();
+        return testing::AssertionSuccess();
     }
     void Ticks(int n) {
         for (int i = 0; i < n; ++i)
@@ -200,43 +211,25 @@ protected:
 
 TEST_F(TypingTest, CommitsWhitenCellsOnScreenAndDeletionBlackensThem) {
     // A composition is not text yet: the box and the grid stay as they are.
-    Compose("ji3", "我");
+    ASSERT_TRUE(Compose("ji3", "我"));
     EXPECT_EQ(Text(), "");
     EXPECT_TRUE(StillBlack(u'我'));
 
-    Commit("我");
+    ASSERT_TRUE(Commit("我"));
     EXPECT_TRUE(WhenWhite(u'我'));
 
     // A phrase held in the composition changes nothing until it is committed...
     QStringList changes;
     QObject::connect(form_->Text1, &QPlainTextEdit::textChanged,
                      [&] { changes << form_->Text1->toPlainText(); });
-    Compose("su3cl3", "你好");
+    ASSERT_TRUE(Compose("su3cl3", "你好"));
     EXPECT_EQ(Text(), "我");
     EXPECT_TRUE(StillBlack(u'你'));
     EXPECT_TRUE(StillBlack(u'好'));
 
     // The candidate list up, for the picture of a test in progress.
     ASSERT_TRUE(PressKeys({"Down"}));
-    const ToolResult popup = RunTool(
-        "xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Fcitx5 Input Window$"});
-    ASSERT_TRUE(popup.ok);
-    const ToolResult geometry =
-        RunTool("xdotool", {"getwindowgeometry", "--shell", popup.out.section('\n', 0, 0)});
-    QRect popup_rect;
-    for (const QString &line : geometry.out.split('\n')) {
-        const int value = line.section('=', 1).toInt();
-        if (line.startsWith("X="))
-            popup_rect.moveLeft(value);
-        else if (line.startsWith("Y="))
-            popup_rect.moveTop(value);
-        else if (line.startsWith("WIDTH="))
-            popup_rect.setWidth(value);
-        else if (line.startsWith("HEIGHT="))
-            popup_rect.setHeight(value);
-    }
-    EXPECT_TRUE(WaitUntil([&] { return DarkPixelsOnScreen(popup_rect) > 100; }))
-        << "candidate list not drawn";
+    EXPECT_TRUE(WaitForCandidateList());
     FlushToScreen(form_.get());
     EXPECT_TRUE(Screenshot("typing-in-progress"));
     ASSERT_TRUE(PressKeys({"Escape"})); // closes the list, keeps the composition
@@ -244,7 +237,7 @@ TEST_F(TypingTest, CommitsWhitenCellsOnScreenAndDeletionBlackensThem) {
 
     // ...and then whitens all its sheet characters in one change.
     changes.clear();
-    Commit("我你好");
+    ASSERT_TRUE(Commit("我你好"));
     EXPECT_TRUE(WhenWhite(u'你'));
     EXPECT_TRUE(WhenWhite(u'好'));
     // Composition updates repeat the old text; no state between the two shows.
@@ -266,13 +259,13 @@ TEST_F(TypingTest, CommitPastTheLimitIsCutToFit) {
     ASSERT_TRUE(PressKeys({"ctrl+v"}));
     ASSERT_TRUE(WaitUntil([&] { return Text().size() == 99; })) << Text().size();
 
-    Compose("2u04sl3", "電腦");
-    Commit(QString(99, QChar(kOffSheet)) + "電");
+    ASSERT_TRUE(Compose("2u04sl3", "電腦"));
+    ASSERT_TRUE(Commit(QString(99, QChar(kOffSheet)) + "電"));
     EXPECT_TRUE(WhenWhite(u'電'));
     EXPECT_TRUE(StillBlack(u'腦'));
 
     // A full box takes no more: the commit (the composition ends) adds nothing.
-    Compose("ji3", "我");
+    ASSERT_TRUE(Compose("ji3", "我"));
     ASSERT_TRUE(PressKeys({"Return"}));
     ASSERT_TRUE(WaitUntil([&] { return Preedit().isEmpty(); }));
     EXPECT_EQ(Text().size(), 100);
@@ -280,8 +273,8 @@ TEST_F(TypingTest, CommitPastTheLimitIsCutToFit) {
 }
 
 TEST_F(TypingTest, FinishCountsTheOpenComposition) {
-    Compose("ji3", "我");
-    Commit("我");
+    ASSERT_TRUE(Compose("ji3", "我"));
+    ASSERT_TRUE(Commit("我"));
 
     Ticks(59);
     EXPECT_FALSE(form_->Command1->isEnabled());
@@ -290,7 +283,7 @@ TEST_F(TypingTest, FinishCountsTheOpenComposition) {
     EXPECT_EQ(form_->Label3->text(), "1:00");
 
     // Still composing when the pointer presses Finish.
-    Compose("5j/ jp6", "中文");
+    ASSERT_TRUE(Compose("5j/ jp6", "中文"));
     ResultBoxAnswerer answer(ResultBoxAnswerer::How::ClickYes, "result-box");
     ASSERT_TRUE(ClickAt(Center(form_->Command1)));
     ASSERT_TRUE(WaitUntil([&] { return answer.answered && Text().isEmpty(); }));
@@ -299,7 +292,7 @@ TEST_F(TypingTest, FinishCountsTheOpenComposition) {
     EXPECT_EQ(answer.title, "成績");
     EXPECT_EQ(answer.icon, QMessageBox::Question);
     EXPECT_EQ(answer.buttons.size(), 2);
-    EXPECT_EQ(answer.text, ResultText(3, " 3"));
+    EXPECT_EQ(answer.text, ResultText(3, " 3")) << "中文 of the open composition must count";
 
     // Yes: a new test with the same fixed sheet, all black again, clock reset.
     EXPECT_EQ(form_->Label3->text(), "0:00");
@@ -309,32 +302,32 @@ TEST_F(TypingTest, FinishCountsTheOpenComposition) {
     EXPECT_TRUE(form_->Timer1->isActive());
     EXPECT_FALSE(form_->Command1->isEnabled());
     // ...taking typing at once, and nothing of the old composition comes late.
-    Refocus();
-    Compose("ji3", "我");
-    Commit("我");
+    ASSERT_TRUE(Refocus());
+    ASSERT_TRUE(Compose("ji3", "我"));
+    ASSERT_TRUE(Commit("我"));
     EXPECT_TRUE(WhenWhite(u'我'));
 }
 
 TEST_F(TypingTest, TenMinuteFinishCountsTheOpenComposition) {
-    Compose("su3", "你");
-    Commit("你");
+    ASSERT_TRUE(Compose("su3", "你"));
+    ASSERT_TRUE(Commit("你"));
     Ticks(599);
     EXPECT_EQ(form_->Label3->text(), "9:59");
 
     // 台 is on the sheet, 灣 is not.
-    Compose("w96j0 ", "台灣");
+    ASSERT_TRUE(Compose("w96j0 ", "台灣"));
     ResultBoxAnswerer answer(ResultBoxAnswerer::How::PressReturn);
     answer.WatchClock(form_->Label3);
     form_->Timer1_Timer(); // the 600th tick; returns once the box is answered
     EXPECT_TRUE(answer.answered);
     EXPECT_FALSE(answer.forced);
     EXPECT_EQ(answer.clock, "9:59");
-    EXPECT_EQ(answer.text, ResultText(2, " .2"));
+    EXPECT_EQ(answer.text, ResultText(2, " .2")) << "台 of the open composition must count";
     EXPECT_EQ(form_->Label3->text(), "0:00");
     EXPECT_EQ(Text(), "");
-    Refocus();
-    Compose("ji3", "我");
-    Commit("我");
+    ASSERT_TRUE(Refocus());
+    ASSERT_TRUE(Compose("ji3", "我"));
+    ASSERT_TRUE(Commit("我"));
 }
 
 // The route under test is the one QT_IM_MODULE names: Qt's fcitx5 plugin, or
