@@ -18,6 +18,14 @@ QMessageBox *OpenBox() {
     return nullptr;
 }
 
+// By role: the label may be anything.
+QAbstractButton *YesButton(QMessageBox *box) {
+    for (QAbstractButton *b : box->buttons())
+        if (box->buttonRole(b) == QMessageBox::YesRole)
+            return b;
+    return nullptr;
+}
+
 } // namespace
 
 ResultBoxAnswerer::ResultBoxAnswerer(How how, QString shot) : how_(how), shot_(std::move(shot)) {
@@ -39,7 +47,7 @@ void ResultBoxAnswerer::Poll() {
         text = box->text();
         icon = box->icon();
         for (QAbstractButton *b : box->buttons())
-            buttons << b->text();
+            roles << box->buttonRole(b);
         if (clock_label_ != nullptr)
             clock = clock_label_->text();
         if (!shot_.isEmpty()) {
@@ -51,14 +59,14 @@ void ResultBoxAnswerer::Poll() {
         answered = true;
         if (how_ == How::PressReturn) {
             PressKeys({"Return"});
-        } else if (QAbstractButton *yes = box->button(QMessageBox::Yes)) {
+        } else if (QAbstractButton *yes = YesButton(box)) {
             ClickAt(yes->mapToGlobal(yes->rect().center()));
         }
     } else if (++polls_after_answer_ > 100) {
         // Two seconds after our answer the box is still up: close it, so the
         // test fails on `forced` instead of hanging in the modal loop.
         forced = true;
-        if (QAbstractButton *yes = box->button(QMessageBox::Yes))
+        if (QAbstractButton *yes = YesButton(box))
             yes->click();
     }
     busy_ = false;

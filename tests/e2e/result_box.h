@@ -25,8 +25,8 @@ public:
     bool forced = false; // the box did not close on our answer; it was closed by force
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;
-    QString clock; // the clock label while the box was open
+    QList<QMessageBox::ButtonRole> roles; // of the buttons, in the box's order
+    QString clock;                        // the clock label while the box was open
 
     // Where the clock is read from while the box is up.
     void WatchClock(const QLabel *label) { clock_label_ = label; }

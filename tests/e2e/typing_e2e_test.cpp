@@ -291,7 +291,8 @@ TEST_F(TypingTest, FinishCountsTheOpenComposition) {
 
     EXPECT_EQ(answer.title, "成績");
     EXPECT_EQ(answer.icon, QMessageBox::Question);
-    EXPECT_EQ(answer.buttons.size(), 2);
+    EXPECT_EQ(answer.roles,
+              (QList<QMessageBox::ButtonRole>{QMessageBox::YesRole, QMessageBox::NoRole}));
     EXPECT_EQ(answer.text, ResultText(3, " 3")) << "中文 of the open composition must count";
 
     // Yes: a new test with the same fixed sheet, all black again, clock reset.
