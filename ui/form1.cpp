@@ -255,10 +255,19 @@ void Form1::Command2_Click() {
     w.FocusTypingBox();
 }
 
+void Form1::CommitComposition() {
+    // Qt's ibus plugin commits the composition on commit(); fcitx5's Qt
+    // frontend ignores commit() and commits it on reset() instead.
+    QInputMethod *im = QGuiApplication::inputMethod();
+    im->commit();
+    if (Text1->HasComposition())
+        im->reset();
+}
+
 void Form1::Command1_Click() {
-    // The click moved the focus and with it committed any composition; a
-    // click without a focus change (keyboard, accessibility) still must.
-    QGuiApplication::inputMethod()->commit();
+    // A pointer click moved the focus and with it committed any composition;
+    // a click without a focus change (keyboard, accessibility) still must.
+    CommitComposition();
     temp::FinishTest();
 }
 
@@ -270,6 +279,6 @@ void Form1::Timer1_Timer() {
     // This tick finishes the test: text still being composed belongs to it,
     // and must not arrive while the result box is open.
     if (temp::State.Minutes == 9 && temp::State.Seconds == 59)
-        QGuiApplication::inputMethod()->commit();
+        CommitComposition();
     temp::ClockTick();
 }

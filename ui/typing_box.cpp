@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <limits>
@@ -79,6 +80,11 @@ QString TypingBox::Fit(const QString &text, int room) {
     if (n > 0 && text.at(n - 1).isHighSurrogate())
         --n;
     return text.left(n);
+}
+
+bool TypingBox::HasComposition() const {
+    const QTextLayout *layout = textCursor().block().layout();
+    return layout != nullptr && !layout->preeditAreaText().isEmpty();
 }
 
 void TypingBox::NoteTextChange() {

@@ -27,6 +27,9 @@ public:
     // Length of the content in UTF-16 code units; a line break is one.
     int Length() const;
 
+    // Whether an input method is composing text in the box.
+    bool HasComposition() const;
+
     // Replaces the content (cut to the limit); the change event runs before
     // this returns, and only when the content differs.
     void SetText(const QString &text);
