@@ -4,17 +4,13 @@
 #include "form_fixture.h"
 
 #include <QAccessible>
+#include <QFile>
 #include <QFontInfo>
-#include <QHeaderView>
 #include <QScreen>
 #include <QScrollBar>
 
 namespace uitest {
 namespace {
-
-QRect Px(int l, int t, int w, int h) {
-    return QRect(qRound(l / 15.0), qRound(t / 15.0), qRound(w / 15.0), qRound(h / 15.0));
-}
 
 TEST_F(FormTest, LayoutFontsAndGridGeometry) {
     Form1 &f = *form_;
@@ -22,26 +18,23 @@ TEST_F(FormTest, LayoutFontsAndGridGeometry) {
     EXPECT_EQ(f.size(), QSize(681, 425));
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
     EXPECT_FALSE(f.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(f.windowIcon().isNull());
+    for (const char *size : {"16x16", "32x32"})
+        EXPECT_TRUE(QFile::exists(
+            QStringLiteral(":/icons/hicolor/%1/apps/org.qelvara.Qelvara.png").arg(size)));
+    EXPECT_FALSE(f.windowIcon().pixmap(32).isNull());
+    EXPECT_EQ(f.MSHFlexGrid1->geometry(), QRect(8, 8, 665, 225));
 
-    EXPECT_EQ(f.Command2->geometry(), Px(4560, 2040, 1095, 375));
-    EXPECT_EQ(f.Command1->geometry(), Px(8760, 4800, 1215, 375));
-    EXPECT_EQ(f.Text1->geometry(), Px(120, 3600, 8295, 2655));
-    EXPECT_EQ(f.MSHFlexGrid1->geometry(), Px(120, 120, 9975, 3375));
-    EXPECT_EQ(f.Text2->geometry(), Px(5160, 2160, 255, 195));
-    EXPECT_EQ(f.Label2->geometry(), Px(3840, 1080, 2535, 495));
-    EXPECT_EQ(f.Label3->geometry(), Px(8880, 3960, 975, 375));
-    // The clock box, corners (584, 256) and (664, 296).
-    EXPECT_EQ(f.Line1->geometry(), QRect(584, 256, 81, 1));
-    EXPECT_EQ(f.Line3->geometry(), QRect(584, 296, 81, 1));
-    EXPECT_EQ(f.Line2->geometry(), QRect(584, 256, 1, 41));
-    EXPECT_EQ(f.Line4->geometry(), QRect(664, 256, 1, 41));
-    const QPoint box_centre(624, 276);
-    EXPECT_LE((f.Label3->geometry().center() - box_centre).manhattanLength(), 1);
+    // The clock sits in the middle of the box the four lines draw.
+    const QRect box(f.Line1->geometry().topLeft(), f.Line4->geometry().bottomRight());
+    EXPECT_EQ(box, QRect(584, 256, 81, 41));
+    EXPECT_EQ(f.Line3->geometry().bottom(), box.bottom());
+    EXPECT_EQ(f.Line2->geometry().left(), box.left());
+    EXPECT_LE((f.Label3->geometry().center() - box.center()).manhattanLength(), 1);
+    EXPECT_EQ(f.Label3->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(f.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_TRUE(f.Label3->font().bold());
 
-    EXPECT_EQ(f.Text1->font().pointSizeF(), 12.0);
-    EXPECT_EQ(f.MSHFlexGrid1->font().pointSizeF(), 18.0);
-    EXPECT_EQ(f.Label2->font().pointSizeF(), 9.75);
+    // Traditional Chinese Ming and sans faces, not a Japanese fallback.
     for (QWidget *ming : {static_cast<QWidget *>(f.Text1), static_cast<QWidget *>(f.MSHFlexGrid1),
                           static_cast<QWidget *>(f.Label2)})
         EXPECT_EQ(QFontInfo(ming->font()).family(), "Noto Serif CJK TC")
@@ -50,28 +43,17 @@ TEST_F(FormTest, LayoutFontsAndGridGeometry) {
                           static_cast<QWidget *>(f.Label3)})
         EXPECT_EQ(QFontInfo(sans->font()).family(), "Noto Sans CJK TC")
             << sans->objectName().toStdString();
-    EXPECT_TRUE(f.Label3->font().bold());
-    EXPECT_EQ(f.Label3->font().pointSizeF(), 12.0);
-    EXPECT_EQ(f.Label3->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    EXPECT_EQ(f.Label3->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(f.MSHFlexGrid1->font().pointSizeF(), 18.0);
+    EXPECT_EQ(f.Text1->font().pointSizeF(), 12.0);
 
-    // 20 columns of 493 twips and five full rows of one 18-point character
-    // inside 665 x 225 pixels, without scrolling.
+    // 20 columns of 493 twips (not clamped by the header) and five full rows
+    // of one 18-point character, all inside the grid.
     qelvara::SheetGrid &grid = *f.MSHFlexGrid1;
-    EXPECT_EQ(grid.rowCount(), 10);
-    EXPECT_EQ(grid.columnCount(), 20);
-    EXPECT_FALSE(grid.horizontalHeader()->isVisible());
-    EXPECT_FALSE(grid.verticalHeader()->isVisible());
     for (int c = 0; c < 20; ++c)
         EXPECT_EQ(grid.columnWidth(c), 33) << c;
-    EXPECT_EQ(f.Window().ColumnWidthTwips(0), 495);
     EXPECT_GE(grid.rowHeight(0), QFontMetrics(grid.font()).height());
     EXPECT_LE(5 * grid.rowHeight(0), grid.viewport()->height());
     EXPECT_LE(20 * 33, grid.viewport()->width());
-    EXPECT_EQ(grid.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(grid.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(f.Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_EQ(f.Text1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
 
     // Centred on the available screen area.
     const QRect screen = f.screen()->availableGeometry();
@@ -89,16 +71,11 @@ TEST_F(FormTest, IntroThenStartShowsTheSheet) {
         return names.join(' ').toStdString();
     };
     EXPECT_EQ(visible(), "Command2 Label2 Text2");
-    EXPECT_EQ(f.Label2->text(), "準備好沒有？按【確定】開始");
-    EXPECT_EQ(f.Command2->text(), "確定");
     EXPECT_EQ(f.Text2->text(), "Text2");
     EXPECT_FALSE(f.Timer1->isActive());
-    EXPECT_EQ(temp::State.Started, temp::kFalse);
-    EXPECT_EQ(temp::State.CharBank[1].substr(0, 3), u"一乙丁");
     EXPECT_TRUE(f.Text2->hasFocus());
     EXPECT_FALSE(f.Text2->hasSelectedText());
     EXPECT_EQ(f.Text2->cursorPosition(), 0);
-    EXPECT_EQ(f.Text1->MaxLength(), 100);
 
     Start();
     EXPECT_EQ(visible(), "Command1 Label3 Line1 Line2 Line3 Line4 MSHFlexGrid1 Text1");
@@ -109,10 +86,7 @@ TEST_F(FormTest, IntroThenStartShowsTheSheet) {
     }
     EXPECT_EQ(f.Label3->text(), "0:00");
     EXPECT_FALSE(f.Command1->isEnabled());
-    EXPECT_EQ(f.Command1->text(), "完成");
     EXPECT_TRUE(f.Timer1->isActive());
-    EXPECT_EQ(f.Timer1->interval(), 1000);
-    EXPECT_EQ(temp::State.Started, temp::kTrue);
     EXPECT_TRUE(f.Text1->hasFocus());
 
     // The grid is display-only: a click or the wheel changes nothing.
@@ -125,9 +99,6 @@ TEST_F(FormTest, IntroThenStartShowsTheSheet) {
     EXPECT_EQ(grid.CurrentColumn(), 4);
     EXPECT_EQ(grid.CurrentRow(), 2);
     EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
-    EXPECT_EQ(grid.selectionMode(), QAbstractItemView::NoSelection);
-    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
-    EXPECT_EQ(Cell(100)->flags(), Qt::ItemIsEnabled);
 }
 
 TEST_F(FormTest, KeyboardNeverEndsTheWindowOrClicksAButton) {
@@ -160,9 +131,7 @@ TEST_F(FormTest, KeyboardNeverEndsTheWindowOrClicksAButton) {
 TEST_F(FormTest, ClockEnablesFinishAndTenMinutesAskForANewTest) {
     Form1 &f = *form_;
     Start();
-    Tick(5);
-    EXPECT_EQ(f.Label3->text(), "0:05");
-    Tick(54);
+    Tick(59);
     EXPECT_EQ(f.Label3->text(), "0:59");
     EXPECT_FALSE(f.Command1->isEnabled());
     Tick(1);
@@ -198,12 +167,9 @@ TEST_F(FormTest, ClockEnablesFinishAndTenMinutesAskForANewTest) {
     EXPECT_FALSE(f.Command1->isEnabled());
     EXPECT_TRUE(f.Text1->toPlainText().isEmpty());
     EXPECT_NE(temp::State.SheetText, first_sheet);
-    for (int k = 1; k <= 100; ++k)
-        ASSERT_EQ(Colour(k), QColor(Qt::black)) << k;
     // The window gets its activation back from the closed box a moment later.
     EXPECT_EQ(f.focusWidget(), f.Text1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return f.Text1->hasFocus(); }));
-    EXPECT_TRUE(f.isVisible());
 }
 
 TEST_F(FormTest, FinishThenNoEndsTheProgramWithStatusZero) {
