@@ -1,7 +1,7 @@
 // The program's one window: the intro (Label2, Command2, Text2), the test view
 // (the sheet grid, the typing box, the clock in its drawn box, Finish) and the
-// timer. Controls and event handlers carry the names the engine's documents
-// use; sizes are given in twips (15 to a pixel) and converted here.
+// timer. Controls and event handlers keep their original form names (other code
+// and the tests use them); sizes are given in twips (15 to a pixel).
 #pragma once
 
 #include "form_window.h"
