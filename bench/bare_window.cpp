@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 int main(int argc, char **argv) {
@@ -19,9 +20,17 @@ int main(int argc, char **argv) {
     QLabel typing(QStringLiteral("準備好沒有？按【確定】開始"), &window);
     typing.setFont(qelvara::MingFont(12));
     typing.setGeometry(8, 240, 553, 40);
+    QLabel intro(QStringLiteral("準備好沒有？按【確定】開始"), &window);
+    intro.setFont(qelvara::MingFont(9.75));
+    intro.setGeometry(8, 290, 200, 20);
+    QLabel clock(QStringLiteral("0:00"), &window);
+    clock.setFont(qelvara::SansFont(12, true));
+    clock.setGeometry(600, 260, 65, 25);
     QPushButton button(QStringLiteral("確定"), &window);
     button.setFont(qelvara::SansFont(9.75, false));
     button.setGeometry(584, 320, 81, 25);
+    QLineEdit box(QStringLiteral("Text2"), &window);
+    box.setGeometry(584, 360, 81, 25);
 
     return window.exec();
 }

@@ -22,7 +22,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$tmp/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
@@ -34,9 +34,11 @@ unset QT_IM_MODULE
 measure() {
     local program=$1 title=$2 start end pid rss
     start=$(date +%s%N)
-    "$program" >/dev/null 2>&1 &
+    "$program" >>"$tmp/log" 2>&1 &
     pid=$!
-    until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do :; done
+    until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
+        kill -0 "$pid" 2>/dev/null || { echo "$program exited early:" >&2; cat "$tmp/log" >&2; exit 1; }
+    done
     end=$(date +%s%N)
     sleep 0.5 # let the first paint and font loading settle before reading memory
     rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
