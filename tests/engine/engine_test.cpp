@@ -1,239 +1,166 @@
-// Drawing, typing feedback, scoring, the clock and faults, through the fake window.
+// The engine through the recording window: the bank, typing feedback,
+// scoring, the clock, number text and faults, then thousands of random
+// sheets and edit sequences.
 #include "fake_window.h"
 
-#include "bank/bank.h"
+#include <iconv.h>
 
-#include <cstdio>
-#include <set>
+#include <algorithm>
+#include <map>
+#include <random>
 
-namespace {
+using namespace temp;
 
-using qtest::EngineFixture;
-using qtest::FakeWindow;
-using temp::kBlack;
-using temp::kWhite;
-using temp::State;
-using Recolours = std::vector<FakeWindow::Recolour>;
-
-FakeWindow::Recolour At(int k, std::uint32_t colour) {
-    return {(k - 1) % 20, (k - 1) / 20, colour};
-}
-
-std::u16string Result(std::u16string_view count, std::u16string_view speed) {
-    return u"正確字數：" + std::u16string(count) + u"字\n您的速度：每分鐘平均" +
-           std::u16string(speed) + u"字\n\n是否開始新一次練習？";
-}
-
-TEST_F(EngineFixture, StartNewTestDrawsAFreshSheet) {
-    temp::StartNewTest();
-    const std::u16string first = State.SheetText;
-    ASSERT_EQ(first.size(), 100u);
-    EXPECT_EQ(std::set<char16_t>(first.begin(), first.end()).size(), 100u);
-    for (int k = 1; k <= 100; ++k) {
-        EXPECT_EQ(win.text[(k - 1) / 20][(k - 1) % 20], SheetChar(k)) << k;
-        EXPECT_EQ(ColourOf(k), kBlack) << k;
-        bool in_bank = false;
-        for (auto slot : temp::kBankData)
-            in_bank |= slot.find(first[k - 1]) != std::u16string_view::npos;
-        EXPECT_TRUE(in_bank) << k;
+// Checked against the C library's own Big5 tables, not the generator's.
+TEST_F(EngineFixture, BankMatchesTheCLibraryBig5TablesAndIndexLookup) {
+    std::string big5; // 0xA440..0xC5FE in code order
+    for (unsigned lead = 0xA4; lead <= 0xC5; ++lead)
+        for (unsigned t = 0x40; t <= 0xFE; t = t == 0x7E ? 0xA1 : t + 1)
+            big5 += {static_cast<char>(lead), static_cast<char>(t)};
+    for (const char *table : {"BIG5", "BIG5-HKSCS"}) {
+        std::u16string decoded(kBankSize, u'?');
+        char *in = big5.data(), *out = reinterpret_cast<char *>(decoded.data());
+        std::size_t in_left = big5.size(), out_left = 2 * decoded.size();
+        iconv_t cd = iconv_open("UTF-16LE", table); // a missing table fails the comparison
+        iconv(cd, &in, &in_left, &out, &out_left);
+        iconv_close(cd);
+        // Slot 17 (lead byte 0xB4) carries its first character last.
+        std::rotate(&decoded[16 * 157], &decoded[16 * 157 + 1], &decoded[17 * 157]);
+        EXPECT_TRUE(decoded == bank) << table;
     }
-    EXPECT_EQ(win.text[0][19], SheetChar(20));
-    EXPECT_EQ(win.text[1][0], SheetChar(21));
-    EXPECT_EQ(win.text[4][19], SheetChar(100));
-    EXPECT_EQ(win.text[5][0], u"");
-    EXPECT_EQ(win.colour[5][0], qtest::kUnset);
-    EXPECT_EQ(win.clock, u"0:00");
-    EXPECT_TRUE(win.timer);
-    EXPECT_FALSE(win.finish_enabled);
-    EXPECT_EQ(win.focus_calls, 0); // first test: the box is still hidden
-    EXPECT_EQ(State.Drawn[State.DrawIndex], temp::kTrue);
+    std::ranges::sort(bank);
+    EXPECT_EQ(std::ranges::unique(bank).begin(), bank.end()); // all 5338 different
+    std::u16string looked_up;
+    for (std::int32_t n : {1, 157, 158, 2513, 2669, 5338})
+        looked_up += CharAt(State.CharBank[BankPlaceOf(n).slot], BankPlaceOf(n).position);
+    EXPECT_EQ(looked_up, u"一丙世媚婷讒");
+    EXPECT_EQ(IsMultiple(314, 157) * 10 + IsMultiple(315, 157), 10);
 }
 
-// A later test: fresh sheet, every cell black again, focus on the box, and the
-// emptied box's old text looked up once on the new sheet.
-TEST_F(EngineFixture, NextTestRedrawsAndLooksOldTextUpOnTheNewSheet) {
-    temp::StartNewTest();
-    temp::StartNewTest();
-    const std::u16string next = State.SheetText; // the second sheet of this seed
-
-    temp::TwisterSource again(20240611);
-    temp::SetRandomSource(&again);
-    temp::ResetState();
-    temp::FillCharBank();
-    win = FakeWindow();
-    temp::StartNewTest();
-    State.Started = temp::kTrue;
-    const std::u16string old =
-        next.substr(40, 2) + State.SheetText.substr(0, 1) + next.substr(7, 1);
-    const std::u16string first = State.SheetText;
-    Type(old);
-    EXPECT_EQ(ColourOf(1), kWhite);
-    win.recolours.clear();
-    temp::StartNewTest();
-    ASSERT_EQ(State.SheetText, next);
-    EXPECT_NE(next, first);
-    Recolours expected;
-    for (int k = 1; k <= 100; ++k)
-        expected.push_back(At(k, kBlack)); // the draw
-    for (char16_t c : old)                 // then one change pass on the new sheet
-        if (auto p = next.find(c); p != std::u16string::npos)
-            expected.push_back(At(static_cast<int>(p) + 1, kBlack));
-    EXPECT_EQ(win.recolours, expected);
-    for (int k = 1; k <= 100; ++k) {
-        EXPECT_EQ(win.text[(k - 1) / 20][(k - 1) % 20], SheetChar(k)) << k;
-        EXPECT_EQ(ColourOf(k), kBlack) << k;
+TEST_F(EngineFixture, ChangePassRecoloursWhatEachEditAddedOrRemoved) {
+    StartNewTest();
+    const auto a = SheetChar(1), b = SheetChar(5), x = SheetChar(23), y = SheetChar(60);
+    const std::pair<std::u16string, Recolours> steps[] = {
+        {a + b, {{1, kWhite}, {5, kWhite}}},
+        {a + x + b, {{23, kWhite}}},
+        {a + b, {{23, kBlack}}},
+        {a + x + x + b, {{23, kWhite}, {23, kWhite}}},
+        {a + x + b, {{23, kBlack}}},              // one of two copies deleted
+        {a + y + b, {{60, kWhite}, {5, kWhite}}}, // same length: added, and x not turned black
+        {a + y + b + u"\nz", {}},
+        {a + y + b + u"\nz" + SheetChar(7) + u"z" + SheetChar(100) + SheetChar(40),
+         {{7, kWhite}, {100, kWhite}, {40, kWhite}}}, // an input method's commit
+    };
+    for (const auto &[text, expected] : steps) {
+        recolours.clear();
+        SetTypingText(text);
+        EXPECT_EQ(recolours, expected) << &text - &steps[0].first;
     }
-    EXPECT_EQ(win.focus_calls, 1);
-    EXPECT_EQ(win.typing, u"");
-    EXPECT_EQ(State.PrevText, u"");
 }
 
-TEST_F(EngineFixture, ChangePassRecoloursAddedAndRemovedCharacters) {
-    temp::StartNewTest();
-    const auto a = SheetChar(1), b = SheetChar(5), x = SheetChar(23);
-    Type(a + b);
-    auto pass = [&](const std::u16string &text) {
-        win.recolours.clear();
-        Type(text);
-        EXPECT_EQ(State.PrevText, text);
-        return win.recolours;
+TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
+    StartNewTest();
+    const std::u16string sheet = State.SheetText, a = SheetChar(3);
+    const std::tuple<std::u16string, int, std::u16string, std::u16string> cases[] = {
+        {u"", 100, u" 0", u" 0"}, // the time as minutes * 100 + seconds
+        {SheetChar(9), 105, u" 1", u" .9230769"},
+        {sheet.substr(50, 45), 203, u" 45", u" 21.95122"},
+        {sheet.substr(0, 60), 100, u" 60", u" 60"},
+        {a + a + u"z\n" + SheetChar(99), 100, u" 2", u" 2"}, // duplicates count once
+        {a, 100, u" 1", u" 1"},                              // typed twice, deleted once
     };
-    EXPECT_EQ(pass(a + x + b), Recolours{At(23, kWhite)});
-    EXPECT_EQ(win.colour[1][2], kWhite);
-    EXPECT_EQ(pass(a + b), Recolours{At(23, kBlack)});
-
-    std::u16string off; // a bank character that is not on the sheet
-    for (char16_t c : temp::kBankData[0])
-        if (off.empty() && State.SheetText.find(c) == std::u16string::npos)
-            off = std::u16string(1, c);
-    EXPECT_EQ(pass(a + b + u"\n"), Recolours{});
-    EXPECT_EQ(pass(a + b + u"\n" + off + u"?"), Recolours{});
-
-    // An input method commits three characters in one change.
-    const std::u16string base = a + b + u"\n" + off + u"?";
-    EXPECT_EQ(pass(base + SheetChar(7) + off + SheetChar(100) + SheetChar(40)),
-              (Recolours{At(7, kWhite), At(100, kWhite), At(40, kWhite)}));
-
-    // Same-length replacement of x by y counts as added; x is not turned black.
-    pass(a + b);
-    pass(a + x + b);
-    const auto y = SheetChar(60);
-    EXPECT_EQ(pass(a + y + b), (Recolours{At(60, kWhite), At(5, kWhite)}));
-    EXPECT_EQ(ColourOf(23), kWhite);
-
-    // Deleting one of two copies turns the cell black.
-    pass(a + y + y);
-    EXPECT_EQ(pass(a + y), Recolours{At(60, kBlack)});
+    answer = Answer::No;
+    for (const auto &[typed, time, count, speed] : cases) {
+        SetTypingText(typed);
+        std::tie(State.Minutes, State.Seconds) = std::pair(time / 100, time % 100);
+        FinishTest();
+        EXPECT_EQ(asks.back()[0], u"正確字數：" + count + u"字\n您的速度：每分鐘平均" + speed +
+                                      u"字\n\n是否開始新一次練習？");
+    }
+    EXPECT_TRUE(end_calls == 6 && !timer && State.SheetText == sheet);
 }
 
-TEST_F(EngineFixture, ScoreAndResultText) {
-    temp::StartNewTest();
-    auto finish = [&](const std::u16string &box, int m, int s) {
-        Type(box);
-        State.Minutes = static_cast<std::int16_t>(m);
-        State.Seconds = static_cast<std::int16_t>(s);
-        win.asks.clear();
-        temp::FinishTest();
-        EXPECT_EQ(State.TotalSeconds, m * 60 + s);
-        EXPECT_EQ(win.asks.size(), 1u);
-        EXPECT_EQ(win.asks.back().caption, u"成績");
-        EXPECT_FALSE(win.asks.back().timer_then);
-        return win.asks.back().text;
+TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
+    StartNewTest();
+    std::map<int, std::u16string> labels = {{0, u"0:00"},   {5, u"0:05"},   {9, u"0:09"},
+                                            {10, u"0:10"},  {59, u"0:59"},  {60, u"1:00"},
+                                            {599, u"9:59"}, {600, u"0:00"}, {601, u"0:01"}};
+    for (int tick = 0; tick <= 601; ++tick, ClockTick()) { // tick: ticks so far
+        EXPECT_TRUE(!labels.contains(tick) || clock == labels[tick]) << tick;
+        EXPECT_EQ(finish_enabled, tick >= 60 && tick < 600) << tick;
+        ASSERT_EQ(asks.size(), tick < 600 ? 0u : 1u) << tick;
+    }
+    // The result box opened, the clock stopped, before the label moved on; Yes
+    // set a new test going.
+    EXPECT_TRUE(timer && asks[0][1] == u"成績" && asks[0][2] == u"9:59" &&
+                State.TotalSeconds == 600);
+}
+
+TEST(Helpers, NumberTextAndFaults) {
+    EXPECT_EQ(FormatStr(.5f) + FormatStr(-.5f) + FormatStr(std::int16_t{-45}), u" .5-.5-45");
+    const auto fault = ::testing::ExitedWithCode(kFaultExitStatus);
+    EXPECT_EXIT(Add(std::int16_t{32767}, 1), fault, "Overflow");
+    EXPECT_EXIT(IsMultiple(10, 0), fault, "Division by zero");
+    EXPECT_EXIT(State.Matched[101] = 0, fault, "Subscript out of range");
+}
+
+// Each sheet and edit is checked against what any correct draw, change pass
+// and count must do. A fault ends the process, which fails the test.
+TEST_F(EngineFixture, AnySheetAndEditSequenceKeepsTheGridAndScoreRight) {
+    auto uniform = [rng = std::mt19937(7)](std::size_t lo, std::size_t hi) mutable {
+        return std::uniform_int_distribution(lo, hi)(rng);
     };
-    EXPECT_EQ(finish(u"", 1, 0), Result(u" 0", u" 0"));
-    EXPECT_EQ(finish(State.SheetText, 10, 0), Result(u" 100", u" 10"));
-    EXPECT_EQ(finish(State.SheetText.substr(0, 60), 1, 0), Result(u" 60", u" 60"));
-    EXPECT_EQ(finish(SheetChar(9), 1, 5), Result(u" 1", u" .9230769"));
-    EXPECT_EQ(finish(State.SheetText.substr(50, 45), 2, 3), Result(u" 45", u" 21.95122"));
-
-    const auto a = SheetChar(3), b = SheetChar(99);
-    Type(a + a + u"z\n" + b);
-    EXPECT_EQ(temp::CountCorrect(), 2);
-    Type(a + a);
-    Type(a); // typed twice, deleted once: cell black, still counts
-    EXPECT_EQ(ColourOf(3), kBlack);
-    EXPECT_EQ(temp::CountCorrect(), 1);
-
-    // No ends the program and starts nothing; Yes starts a new test.
-    State.Minutes = 1;
-    const auto sheet = State.SheetText;
-    const int cell_sets = win.cell_text_sets;
-    win.answers = {temp::Answer::No};
-    temp::FinishTest();
-    EXPECT_EQ(win.end_calls, 1);
-    EXPECT_FALSE(win.timer);
-    EXPECT_EQ(win.cell_text_sets, cell_sets);
-    EXPECT_EQ(State.SheetText, sheet);
-    State.Minutes = 1;
-    temp::FinishTest();
-    EXPECT_EQ(win.end_calls, 1);
-    EXPECT_NE(State.SheetText, sheet);
-    EXPECT_TRUE(win.timer);
-    EXPECT_EQ(win.typing, u"");
-}
-
-TEST_F(EngineFixture, ClockEnablesFinishAtOneMinuteAndFinishesAtTen) {
-    temp::StartNewTest();
-    for (int t = 1; t <= 59; ++t) {
-        temp::ClockTick();
-        if (t == 5 || t == 10) {
-            EXPECT_EQ(win.clock, t == 5 ? u"0:05" : u"0:10");
+    for (int seq = 1; seq <= 2000 && !HasFailure(); ++seq) {
+        SCOPED_TRACE(seq);
+        State.Started = seq > 1 ? kTrue : kFalse; // no focus before the first test
+        // A fresh sheet of 100 different bank characters, drawn in black, then
+        // the old text looked up once on it as the box empties.
+        const std::u16string old = typing;
+        recolours.clear();
+        StartNewTest();
+        Recolours expected;
+        for (int k = 1; k <= 100; ++k) { // 20 in row 0, column 19; 21 in row 1, column 0
+            EXPECT_TRUE(cells[(k - 1) / 20][(k - 1) % 20].first == SheetChar(k) &&
+                        State.SheetText.find(SheetChar(k)) == k - 1u && // drawn once
+                        bank.find(SheetChar(k)) != std::u16string::npos)
+                << k;
+            expected.emplace_back(k, kBlack);
         }
+        for (char16_t c : old)
+            if (auto p = State.SheetText.find(c); p != std::u16string::npos)
+                expected.emplace_back(p + 1, kBlack);
+        EXPECT_EQ(recolours, expected);
+        EXPECT_TRUE(typing.empty() && State.PrevText.empty() && focus_calls == seq - 1);
+
+        // Keys, input-method commits and pastes: mostly sheet characters, some
+        // bank characters (mostly off the sheet), line breaks, others, pairs.
+        std::vector<std::u16string> pool = {u"\n", u"\r\n", u"a", u"\U00020000", u"\U0001F600"};
+        for (int k = 1; k <= 100; ++k)
+            pool.insert(pool.end(), {SheetChar(k), SheetChar(k), bank.substr(uniform(0, 5337), 1)});
+        for (auto edit = uniform(1, 40); edit > 0 && !HasFailure(); --edit) {
+            const std::u16string prev = typing;
+            auto [from, to] = std::minmax({uniform(0, prev.size()), uniform(0, prev.size())});
+            to = uniform(0, 1) ? from : to; // a selection half of the time
+            for (auto *p : {&from, &to})    // never inside a surrogate pair
+                *p -= *p < prev.size() && (prev[*p] & 0xFC00) == 0xDC00;
+            std::u16string ins; // as far as the box's limit lets it in
+            for (auto n = uniform(0, 3) ? uniform(from == to, 1) : uniform(2, 100); n > 0; --n)
+                if (const auto &p = pool[uniform(0, pool.size() - 1)];
+                    prev.size() - (to - from) + ins.size() + p.size() <= kTypingLimit)
+                    ins += p;
+            const auto colour = ins.size() >= to - from ? kWhite : kBlack;
+            Recolours moved; // what a pure insertion or deletion recolours
+            for (char16_t c : from == to ? ins : prev.substr(from, to - from))
+                if (auto p = State.SheetText.find(c); p != std::u16string::npos)
+                    moved.emplace_back(p + 1, colour);
+            recolours.clear();
+            SetTypingText(prev.substr(0, from) + ins + prev.substr(to));
+            EXPECT_TRUE(std::ranges::all_of(recolours, [&](auto r) { return r.second == colour; }));
+            EXPECT_TRUE(std::ranges::is_permutation(recolours, moved) ||
+                        (from != to && !ins.empty()));
+        }
+        EXPECT_EQ(CountCorrect(), std::ranges::count_if(State.SheetText, [&](char16_t c) {
+                      return typing.find(c) != std::u16string::npos;
+                  }));
     }
-    EXPECT_EQ(win.clock, u"0:59");
-    EXPECT_FALSE(win.finish_enabled);
-    temp::ClockTick();
-    EXPECT_EQ(win.clock, u"1:00");
-    EXPECT_TRUE(win.finish_enabled);
-    for (int t = 61; t <= 599; ++t)
-        temp::ClockTick();
-    EXPECT_EQ(win.clock, u"9:59");
-    EXPECT_TRUE(win.asks.empty());
-    temp::ClockTick(); // the 600th: result box while the label still reads 9:59
-    ASSERT_EQ(win.asks.size(), 1u);
-    EXPECT_EQ(win.asks[0].clock_then, u"9:59");
-    EXPECT_EQ(State.TotalSeconds, 600);
-    EXPECT_EQ(win.clock, u"0:00");
-    EXPECT_TRUE(win.timer);
-    EXPECT_FALSE(win.finish_enabled);
-    temp::ClockTick();
-    EXPECT_EQ(win.clock, u"0:01");
 }
-
-TEST(Format, NumbersAndClock) {
-    EXPECT_EQ(temp::FormatStr(std::int16_t{0}), u" 0");
-    EXPECT_EQ(temp::FormatStr(std::int16_t{45}), u" 45");
-    EXPECT_EQ(temp::FormatStr(std::int16_t{-32768}), u"-32768");
-    EXPECT_EQ(temp::FormatStr(100.f), u" 100");
-    EXPECT_EQ(temp::FormatStr(0.5f), u" .5");
-    EXPECT_EQ(temp::FormatStr(60.f), u" 60");
-    EXPECT_EQ(temp::FormatStr(0.f), u" 0");
-    EXPECT_EQ(temp::FormatStr(static_cast<float>(45.0 / 123.0 * 60.0)), u" 21.95122");
-    EXPECT_EQ(temp::FormatStr(-2.25f), u"-2.25");
-    EXPECT_EQ(temp::FormatStr(-0.5f), u"-.5");
-    EXPECT_EQ(temp::ClockDisplay(0, 9), u"0:09");
-    EXPECT_EQ(temp::ClockDisplay(9, 59), u"9:59");
-    EXPECT_EQ(temp::ResultText(45, static_cast<float>(45.0 / 123.0 * 60.0)),
-              Result(u" 45", u" 21.95122"));
-}
-
-void IndexPastTheEnd() {
-    temp::CheckedArray<int, 0, 5> a;
-    (void)a[6];
-}
-
-void OverflowWithOwnHandler() {
-    temp::SetFaultHandler(+[](const char *m) { std::fprintf(stderr, "handled <%s>\n", m); });
-    temp::Mul<std::int16_t>(std::int16_t{200}, 200);
-}
-
-TEST(FaultDeathTest, FaultsEndTheProgramNamingTheFault) {
-    const auto code = ::testing::ExitedWithCode(temp::kFaultExitStatus);
-    EXPECT_EXIT(temp::Narrow<std::int16_t>(32768), code, "Overflow");
-    EXPECT_EXIT(temp::Add<std::int16_t>(std::int16_t{32767}, 1), code, "Overflow");
-    EXPECT_EXIT(temp::IsMultiple(10, 0), code, "Division by zero");
-    EXPECT_EXIT(IndexPastTheEnd(), code, "Subscript out of range");
-    EXPECT_EXIT(OverflowWithOwnHandler(), code, "handled <Overflow>");
-}
-
-} // namespace
