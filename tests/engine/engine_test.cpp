@@ -51,10 +51,10 @@ TEST_F(EngineFixture, ChangePassRecoloursWhatEachEditAddedOrRemoved) {
         {a + y + b + u"\nz" + SheetChar(7) + u"z" + SheetChar(100) + SheetChar(40),
          {{7, kWhite}, {100, kWhite}, {40, kWhite}}}, // an input method's commit
     };
-    for (const auto &[text, expected] : steps) {
+    for (int step = 0; const auto &[text, expected] : steps) {
         recolours.clear();
         SetTypingText(text);
-        EXPECT_EQ(recolours, expected) << &text - &steps[0].first;
+        EXPECT_EQ(recolours, expected) << "step " << step++;
     }
 }
 
