@@ -7,11 +7,7 @@ namespace temp {
 
 namespace {
 
-void WriteToStderr(const char *message) {
-    std::fprintf(stderr, "qelvara: run-time error: %s\n", message);
-}
-
-FaultHandler handler = WriteToStderr;
+FaultHandler handler = nullptr;
 
 } // namespace
 
@@ -32,12 +28,15 @@ const char *FaultMessage(Fault fault) {
 }
 
 void SetFaultHandler(FaultHandler h) {
-    handler = h ? h : WriteToStderr;
+    handler = h;
 }
 
 void RaiseFault(Fault fault) {
-    handler(FaultMessage(fault));
+    const char *message = FaultMessage(fault);
+    std::fprintf(stderr, "qelvara: run-time error: %s\n", message);
     std::fflush(nullptr);
+    if (handler != nullptr)
+        handler(message);
     // No unwinding: the state may be half-changed, and nothing should run on it.
     std::_Exit(kFaultExitStatus);
 }

@@ -1,6 +1,7 @@
 // Run-time faults: overflow, division by zero, a subscript out of range.
 // The engine handles none of them; each ends the program after a message
-// that names it. The window replaces the handler to show a message box.
+// that names it, written to stderr. The window adds a handler that shows it
+// in a message box.
 #pragma once
 
 namespace temp {
@@ -13,12 +14,13 @@ const char *FaultMessage(Fault fault);
 // Receives the fault's message. It may return; the program ends either way.
 using FaultHandler = void (*)(const char *message);
 
-// Replaces the handler; nullptr restores the default, which writes to stderr.
+// Sets the handler that shows the message after it went to stderr; nullptr for none.
 void SetFaultHandler(FaultHandler handler);
 
 inline constexpr int kFaultExitStatus = 3;
 
-// Reports the fault through the handler, then ends the process with kFaultExitStatus.
+// Writes the fault's message to stderr, passes it to the handler, then ends
+// the process with kFaultExitStatus.
 [[noreturn]] void RaiseFault(Fault fault);
 
 } // namespace temp

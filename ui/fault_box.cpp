@@ -8,15 +8,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <cstdio>
-
 namespace qelvara {
 
 namespace {
 
 void ShowFault(const char *message) {
-    std::fprintf(stderr, "qelvara: run-time error: %s\n", message);
-    std::fflush(stderr);
     if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
         return;
     // The state may be half-changed: no tick may reach it while the box is open.

@@ -127,10 +127,6 @@ void FormWindow::SetColumnWidthTwips(int column, int twips) {
     form_.MSHFlexGrid1->SetColumnWidthPixels(column, TwipsToPixels(twips));
 }
 
-int FormWindow::ColumnWidthTwips(int column) const {
-    return static_cast<int>(PixelsToTwips(form_.MSHFlexGrid1->columnWidth(column)));
-}
-
 void FormWindow::SetTypingMaxLength(int units) {
     form_.Text1->SetMaxLength(units);
 }

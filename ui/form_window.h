@@ -40,7 +40,6 @@ public:
     void SetTopTwips(double top);
 
     void SetColumnWidthTwips(int column, int twips);
-    int ColumnWidthTwips(int column) const;
     void SetTypingMaxLength(int units);
 
 private:
