@@ -1,6 +1,6 @@
 // Start-up: the application object, the fault handler, then the window.
-#include "fault_box.h"
-#include "form1.h"
+#include "ui/fault_box.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 

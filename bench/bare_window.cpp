@@ -1,6 +1,6 @@
 // The yardstick for start-up time and memory: a bare Qt window of the same
 // size and kind as Qelvara's, drawing Chinese text in the same fonts.
-#include "fonts.h"
+#include "ui/fonts.h"
 
 #include <QApplication>
 #include <QDialog>

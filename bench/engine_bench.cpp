@@ -1,7 +1,7 @@
 // The engine's per-event costs: the change pass, the count and a new sheet.
 // Each runs on the user-interface thread and should stay far below a frame.
-#include "random_source.h"
-#include "temp.h"
+#include "engine/random_source.h"
+#include "engine/temp.h"
 
 #include <benchmark/benchmark.h>
 

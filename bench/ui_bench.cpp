@@ -1,11 +1,11 @@
 // Keystroke to repaint: a sheet character committed into the typing box, and
 // then deleted, until the grid has repainted the cell. Offscreen, so the
 // figure is the program's own work (change pass, cell update, paint, flush).
-#include "form1.h"
-#include "random_source.h"
-#include "sheet_grid.h"
-#include "temp.h"
-#include "typing_box.h"
+#include "engine/random_source.h"
+#include "engine/temp.h"
+#include "ui/form1.h"
+#include "ui/sheet_grid.h"
+#include "ui/typing_box.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>

@@ -1,6 +1,6 @@
 #include "fault_box.h"
 
-#include "fault.h"
+#include "engine/fault.h"
 #include "fonts.h"
 
 #include <QApplication>

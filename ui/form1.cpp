@@ -1,9 +1,9 @@
 #include "form1.h"
 
+#include "engine/temp.h"
 #include "fonts.h"
 #include "form_window.h"
 #include "sheet_grid.h"
-#include "temp.h"
 #include "typing_box.h"
 
 #include <QFrame>

@@ -3,7 +3,7 @@
 // the typing box's maximum length.
 #pragma once
 
-#include "window_ops.h"
+#include "engine/window_ops.h"
 
 class Form1;
 

@@ -1,6 +1,6 @@
 #include "sheet_grid.h"
 
-#include "fault.h"
+#include "engine/fault.h"
 
 #include <QHeaderView>
 #include <QStyledItemDelegate>

@@ -2,10 +2,10 @@
 // fcitx5 + chewing, the way a Zhuyin user types. Run inside
 // scripts/e2e/with-im-session.sh, which provides the display and the input
 // method; QT_IM_MODULE picks the route (Qt's fcitx5 plugin or its ibus plugin).
-#include "bank/bank.h"
-#include "form1.h"
-#include "random_source.h"
-#include "temp.h"
+#include "engine/bank/bank.h"
+#include "engine/random_source.h"
+#include "engine/temp.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -2,8 +2,8 @@
 // and the controls the engine drives, over a zeroed record and a fixed seed.
 #pragma once
 
-#include "random_source.h"
-#include "temp.h"
+#include "engine/random_source.h"
+#include "engine/temp.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // must do nothing, the sheet's colours in the grid and on screen, what a screen
 // reader hears, the typing box's 100-unit limit, the clock and the result box,
 // and faults.
-#include "fault_box.h"
-#include "form1.h"
-#include "random_source.h"
-#include "temp.h"
+#include "engine/random_source.h"
+#include "engine/temp.h"
+#include "ui/fault_box.h"
+#include "ui/form1.h"
 
 #include <QAccessible>
 #include <QApplication>
