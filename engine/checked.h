@@ -56,13 +56,8 @@ template <class T, int Lo, int Hi> class CheckedArray {
     static_assert(Lo <= Hi);
 
 public:
-    static constexpr int kLow = Lo;
-    static constexpr int kHigh = Hi;
-
     T &operator[](std::int64_t i) { return items_[Offset(i)]; }
     const T &operator[](std::int64_t i) const { return items_[Offset(i)]; }
-
-    void Fill(const T &value) { items_.fill(value); }
 
 private:
     static std::size_t Offset(std::int64_t i) {
