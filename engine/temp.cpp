@@ -185,7 +185,9 @@ void FinishTest() {
     State.Speed =
         ToSingle(static_cast<double>(correct) / static_cast<double>(State.TotalSeconds) * 60.0);
 
-    const std::u16string text = ResultText(CountCorrect(), State.Speed);
+    // The count shown is the one the speed was computed from: the box cannot
+    // change while the engine runs, so counting it again would give the same.
+    const std::u16string text = ResultText(correct, State.Speed);
     if (w.Ask(text, kResultCaption) == Answer::Yes)
         StartNewTest();
     else
