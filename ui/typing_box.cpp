@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -88,8 +87,6 @@ bool TypingBox::HasComposition() const {
 }
 
 void TypingBox::NoteTextChange() {
-    if (holding_)
-        return;
     QString text = toPlainText();
     if (text == last_text_)
         return; // a composition update: the content is the same
@@ -112,16 +109,6 @@ void TypingBox::InsertCut(const QString &text) {
 }
 
 void TypingBox::keyPressEvent(QKeyEvent *event) {
-    if (event->matches(QKeySequence::Undo)) {
-        GuardedUndo();
-        event->accept();
-        return;
-    }
-    if (event->matches(QKeySequence::Redo)) {
-        GuardedRedo();
-        event->accept();
-        return;
-    }
     if (isReadOnly()) {
         QPlainTextEdit::keyPressEvent(event);
         return;
@@ -203,46 +190,12 @@ void TypingBox::insertFromMimeData(const QMimeData *source) {
     InsertCut(fitted);
 }
 
-void TypingBox::Guarded(void (QPlainTextEdit::*step)(), void (QPlainTextEdit::*back)()) {
-    {
-        const QScopedValueRollback hold(holding_, true);
-        (this->*step)();
-        // Every state in the history kept the limit when it was made, so this
-        // only guards against history from before a lower limit.
-        if (max_length_ != 0 && Length() > max_length_)
-            (this->*back)();
-    }
-    NoteTextChange();
-}
-
-void TypingBox::GuardedUndo() {
-    Guarded(&QPlainTextEdit::undo, &QPlainTextEdit::redo);
-}
-
-void TypingBox::GuardedRedo() {
-    Guarded(&QPlainTextEdit::redo, &QPlainTextEdit::undo);
-}
-
 QMenu *TypingBox::CreateContextMenu() {
     QMenu *menu = createStandardContextMenu();
-    for (QAction *action : menu->actions()) {
-        // "Insert Unicode control character" inserts past every check here.
-        if (action->menu() != nullptr) {
+    // "Insert Unicode control character" inserts past every check here.
+    for (QAction *action : menu->actions())
+        if (action->menu() != nullptr)
             menu->removeAction(action);
-            continue;
-        }
-        const QString name = action->objectName();
-        if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo")) {
-            const bool undo = name == QLatin1String("edit-undo");
-            disconnect(action, &QAction::triggered, nullptr, nullptr);
-            connect(action, &QAction::triggered, this, [this, undo] {
-                if (undo)
-                    GuardedUndo();
-                else
-                    GuardedRedo();
-            });
-        }
-    }
     // A separator left at the end by the removal looks odd.
     const QList<QAction *> actions = menu->actions();
     if (!actions.isEmpty() && actions.back()->isSeparator())

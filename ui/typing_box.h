@@ -20,9 +20,9 @@ class TypingBox : public QPlainTextEdit {
 public:
     explicit TypingBox(QWidget *parent = nullptr);
 
-    // 0 means no limit. Lowering it does not cut the present text.
+    // 0 means no limit. Lowering it does not cut the present text. It clears
+    // the undo history, so undo and redo only revisit states made under it.
     void SetMaxLength(int units);
-    int MaxLength() const { return max_length_; }
 
     // Length of the content in UTF-16 code units; a line break is one.
     int Length() const;
@@ -36,10 +36,6 @@ public:
 
     // The standard menu without entries that insert around the limit.
     QMenu *CreateContextMenu();
-
-    // Undo and redo that keep the limit.
-    void GuardedUndo();
-    void GuardedRedo();
 
     // The longest prefix of text that fits into room code units without
     // splitting a surrogate pair.
@@ -61,10 +57,8 @@ private:
     int SelectionLength() const;
     void NoteTextChange();
     void InsertCut(const QString &text);
-    void Guarded(void (QPlainTextEdit::*step)(), void (QPlainTextEdit::*back)());
 
     int max_length_ = 0;
-    bool holding_ = false; // no change event while trying an undo or redo
     QString last_text_;
 };
 
