@@ -37,9 +37,9 @@ QFrame *MakeLine(QWidget *parent, const char *name, int x1, int y1, int x2, int 
     line->setObjectName(QString::fromLatin1(name));
     line->setFrameShape(QFrame::NoFrame);
     line->setAutoFillBackground(true);
+    // The one-role setColor sets every colour group, so the lines stay when the window is inactive.
     QPalette pal = line->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::Window, pal.color(group, QPalette::WindowText));
+    pal.setColor(QPalette::Window, pal.color(QPalette::WindowText));
     line->setPalette(pal);
     const int left = TwipsToPixels(std::min(x1, x2));
     const int top = TwipsToPixels(std::min(y1, y2));
@@ -57,10 +57,10 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent *event) override {
-        const bool had_selection = hasSelectedText();
+        const bool hadSelection = hasSelectedText();
         const int caret = cursorPosition();
         QLineEdit::focusInEvent(event);
-        if (!had_selection && hasSelectedText()) {
+        if (!hadSelection && hasSelectedText()) {
             deselect();
             setCursorPosition(caret);
         }
@@ -168,8 +168,7 @@ void Form1::CreateControls() {
     Label3->setFont(qelvara::SansFont(12, true));
     Label3->setAlignment(Qt::AlignCenter);
     QPalette clock = Label3->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        clock.setColor(group, QPalette::WindowText, qelvara::ColourFromBgr(temp::kRed));
+    clock.setColor(QPalette::WindowText, qelvara::ColourFromBgr(temp::kRed));
     Label3->setPalette(clock);
     Label3->hide();
     Describe(Label3, QStringLiteral("計時"), QStringLiteral("這次測驗已經過的時間，分：秒"));

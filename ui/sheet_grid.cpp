@@ -53,13 +53,12 @@ SheetGrid::SheetGrid(QWidget *parent) : QTableWidget(kRows, kColumns, parent) {
     setItemDelegate(new PlainCellDelegate(this));
     viewport()->setAttribute(Qt::WA_Hover, false);
 
-    // White whatever the desktop theme says, so white text is invisible.
+    // White whatever the desktop theme says, so white text is invisible; in
+    // every colour group, so an inactive window keeps it too.
     QPalette pal = palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        pal.setColor(group, QPalette::Base, Qt::white);
-        pal.setColor(group, QPalette::AlternateBase, Qt::white);
-        pal.setColor(group, QPalette::Text, Qt::black);
-    }
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::AlternateBase, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
     setPalette(pal);
 
     for (int r = 0; r < kRows; ++r) {

@@ -4,6 +4,8 @@
 // focused or hovered, and the view never scrolls away from the top rows.
 #pragma once
 
+#include "engine/temp.h"
+
 #include <QColor>
 #include <QTableWidget>
 
@@ -22,8 +24,6 @@ public:
     // does not move it.
     void SetCurrentColumn(int column);
     void SetCurrentRow(int row);
-    int CurrentColumn() const { return column_; }
-    int CurrentRow() const { return row_; }
 
     void SetCellTextColour(const QColor &colour);
     void SetCellText(const QString &text);
@@ -43,6 +43,10 @@ private:
     int column_ = 0;
     int row_ = 0;
 };
+
+// The engine places sheet position k at row (k - 1) / 20, column (k - 1) % 20.
+static_assert(SheetGrid::kColumns == temp::kSheetColumns);
+static_assert(SheetGrid::kRows * SheetGrid::kColumns >= temp::kSheetSize);
 
 // Colours arrive as 0xBBGGRR.
 QColor ColourFromBgr(std::uint32_t bgr);
