@@ -1,7 +1,7 @@
 // The engine through the recording window: the bank, typing feedback,
 // scoring, the clock, number text and faults, then thousands of random
 // sheets and edit sequences.
-#include "fake_window.h"
+#include "engine_fixture.h"
 
 #include <iconv.h>
 
@@ -20,64 +20,75 @@ TEST_F(EngineFixture, BankMatchesTheCLibraryBig5TablesAndIndexLookup) {
     for (const char *table : {"BIG5", "BIG5-HKSCS"}) {
         std::u16string decoded(kBankSize, u'?');
         char *in = big5.data(), *out = reinterpret_cast<char *>(decoded.data());
-        std::size_t in_left = big5.size(), out_left = 2 * decoded.size();
+        std::size_t inLeft = big5.size(), outLeft = 2 * decoded.size();
         iconv_t cd = iconv_open("UTF-16LE", table); // a missing table fails the comparison
-        iconv(cd, &in, &in_left, &out, &out_left);
+        iconv(cd, &in, &inLeft, &out, &outLeft);
         iconv_close(cd);
         // Slot 17 (lead byte 0xB4) carries its first character last.
-        std::rotate(&decoded[16 * 157], &decoded[16 * 157 + 1], &decoded[17 * 157]);
+        std::rotate(&decoded[16 * kSlotLength], &decoded[16 * kSlotLength + 1],
+                    &decoded[17 * kSlotLength]);
         EXPECT_TRUE(decoded == bank) << table;
     }
     std::ranges::sort(bank);
     EXPECT_EQ(std::ranges::unique(bank).begin(), bank.end()); // all 5338 different
-    std::u16string looked_up;
+    std::u16string lookedUp;
     for (std::int32_t n : {1, 157, 158, 2513, 2669, 5338})
-        looked_up += CharAt(State.CharBank[BankPlaceOf(n).slot], BankPlaceOf(n).position);
-    EXPECT_EQ(looked_up, u"一丙世媚婷讒");
-    EXPECT_EQ(IsMultiple(314, 157) * 10 + IsMultiple(315, 157), 10);
+        lookedUp += CharAt(State.CharBank[BankPlaceOf(n).slot], BankPlaceOf(n).position);
+    EXPECT_EQ(lookedUp, u"一丙世媚婷讒");
+    EXPECT_EQ(IsMultiple(314, 157), 1);
+    EXPECT_EQ(IsMultiple(315, 157), 0);
 }
 
 TEST_F(EngineFixture, ChangePassRecoloursWhatEachEditAddedOrRemoved) {
     StartNewTest();
     const auto a = SheetChar(1), b = SheetChar(5), x = SheetChar(23), y = SheetChar(60);
-    const std::pair<std::u16string, Recolours> steps[] = {
-        {a + b, {{1, kWhite}, {5, kWhite}}},
-        {a + x + b, {{23, kWhite}}},
-        {a + b, {{23, kBlack}}},
-        {a + x + x + b, {{23, kWhite}, {23, kWhite}}},
-        {a + x + b, {{23, kBlack}}},              // one of two copies deleted
-        {a + y + b, {{60, kWhite}, {5, kWhite}}}, // same length: added, and x not turned black
-        {a + y + b + u"\nz", {}},
-        {a + y + b + u"\nz" + SheetChar(7) + u"z" + SheetChar(100) + SheetChar(40),
-         {{7, kWhite}, {100, kWhite}, {40, kWhite}}}, // an input method's commit
+    // Each edit in turn, from the box as the edit before left it.
+    const std::tuple<const char *, std::u16string, Recolours> edits[] = {
+        {"two sheet characters typed", a + b, {{1, kWhite}, {5, kWhite}}},
+        {"one inserted between them", a + x + b, {{23, kWhite}}},
+        {"it is deleted", a + b, {{23, kBlack}}},
+        {"typed twice", a + x + x + b, {{23, kWhite}, {23, kWhite}}},
+        {"one of two copies deleted", a + x + b, {{23, kBlack}}},
+        {"same length replacement: added, x not turned black",
+         a + y + b,
+         {{60, kWhite}, {5, kWhite}}},
+        {"a line break and a character off the sheet", a + y + b + u"\nz", {}},
+        {"an input method's commit of several",
+         a + y + b + u"\nz" + SheetChar(7) + u"z" + SheetChar(100) + SheetChar(40),
+         {{7, kWhite}, {100, kWhite}, {40, kWhite}}},
     };
-    for (int step = 0; const auto &[text, expected] : steps) {
+    for (const auto &[name, text, expected] : edits) {
         recolours.clear();
         SetTypingText(text);
-        EXPECT_EQ(recolours, expected) << "step " << step++;
+        EXPECT_EQ(recolours, expected) << name;
     }
 }
 
 TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
     StartNewTest();
     const std::u16string sheet = State.SheetText, a = SheetChar(3);
-    const std::tuple<std::u16string, int, std::u16string, std::u16string> cases[] = {
-        {u"", 100, u" 0", u" 0"}, // the time as minutes * 100 + seconds
-        {SheetChar(9), 105, u" 1", u" .9230769"},
-        {sheet.substr(50, 45), 203, u" 45", u" 21.95122"},
-        {sheet.substr(0, 60), 100, u" 60", u" 60"},
-        {a + a + u"z\n" + SheetChar(99), 100, u" 2", u" 2"}, // duplicates count once
-        {a, 100, u" 1", u" 1"},                              // typed twice, deleted once
+    // The time as minutes * 100 + seconds.
+    const std::tuple<const char *, std::u16string, int, std::u16string, std::u16string> cases[] = {
+        {"empty box", u"", 100, u" 0", u" 0"},
+        {"below one a minute: no zero before the point", SheetChar(9), 105, u" 1", u" .9230769"},
+        {"seven significant digits", sheet.substr(50, 45), 203, u" 45", u" 21.95122"},
+        {"sixty in the first minute", sheet.substr(0, 60), 100, u" 60", u" 60"},
+        {"duplicates and others count once or not at all", a + a + u"z\n" + SheetChar(99), 100,
+         u" 2", u" 2"},
+        {"typed twice, deleted once: still counts", a, 100, u" 1", u" 1"},
     };
     answer = Answer::No;
-    for (const auto &[typed, time, count, speed] : cases) {
+    for (const auto &[name, typed, time, count, speed] : cases) {
         SetTypingText(typed);
         std::tie(State.Minutes, State.Seconds) = std::pair(time / 100, time % 100);
         FinishTest();
         EXPECT_EQ(asks.back()[0], u"正確字數：" + count + u"字\n您的速度：每分鐘平均" + speed +
-                                      u"字\n\n是否開始新一次練習？");
+                                      u"字\n\n是否開始新一次練習？")
+            << name;
     }
-    EXPECT_TRUE(end_calls == 6 && !timer && State.SheetText == sheet);
+    EXPECT_EQ(end_calls, 6);
+    EXPECT_FALSE(timer);
+    EXPECT_EQ(State.SheetText, sheet) << "No must not draw a new sheet";
 }
 
 TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
@@ -86,14 +97,27 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
                                             {10, u"0:10"},  {59, u"0:59"},  {60, u"1:00"},
                                             {599, u"9:59"}, {600, u"0:00"}, {601, u"0:01"}};
     for (int tick = 0; tick <= 601; ++tick, ClockTick()) { // tick: ticks so far
-        EXPECT_TRUE(!labels.contains(tick) || clock == labels[tick]) << tick;
+        if (labels.contains(tick)) {
+            EXPECT_EQ(clock, labels[tick]) << tick;
+        }
         EXPECT_EQ(finish_enabled, tick >= 60 && tick < 600) << tick;
         ASSERT_EQ(asks.size(), tick < 600 ? 0u : 1u) << tick;
     }
     // The result box opened, the clock stopped, before the label moved on; Yes
     // set a new test going.
-    EXPECT_TRUE(timer && asks[0][1] == u"成績" && asks[0][2] == u"9:59" &&
-                State.TotalSeconds == 600);
+    EXPECT_EQ(asks[0][1], u"成績");
+    EXPECT_EQ(asks[0][2], u"9:59");
+    EXPECT_EQ(State.TotalSeconds, 600);
+    EXPECT_TRUE(timer);
+}
+
+// Every test must get a new sheet: the default source reseeds from the clock.
+TEST_F(EngineFixture, TheClockSeedsADifferentSheetEveryTime) {
+    SetRandomSource(nullptr);
+    StartNewTest();
+    const std::u16string first = State.SheetText;
+    StartNewTest();
+    EXPECT_NE(State.SheetText, first);
 }
 
 TEST(Helpers, NumberTextAndFaults) {
@@ -119,24 +143,26 @@ TEST_F(EngineFixture, AnySheetAndEditSequenceKeepsTheGridAndScoreRight) {
         recolours.clear();
         StartNewTest();
         Recolours expected;
-        for (int k = 1; k <= 100; ++k) { // 20 in row 0, column 19; 21 in row 1, column 0
-            EXPECT_TRUE(cells[(k - 1) / 20][(k - 1) % 20].first == SheetChar(k) &&
-                        State.SheetText.find(SheetChar(k)) == k - 1u && // drawn once
-                        bank.find(SheetChar(k)) != std::u16string::npos)
-                << k;
+        for (int k = 1; k <= kSheetSize; ++k) { // 20 in row 0, column 19; 21 in row 1, column 0
+            EXPECT_EQ(cells[(k - 1) / kSheetColumns][(k - 1) % kSheetColumns].first, SheetChar(k));
+            EXPECT_EQ(State.SheetText.find(SheetChar(k)), k - 1u) << "drawn once: " << k;
+            EXPECT_NE(bank.find(SheetChar(k)), std::u16string::npos) << k;
             expected.emplace_back(k, kBlack);
         }
         for (char16_t c : old)
             if (auto p = State.SheetText.find(c); p != std::u16string::npos)
                 expected.emplace_back(p + 1, kBlack);
         EXPECT_EQ(recolours, expected);
-        EXPECT_TRUE(typing.empty() && State.PrevText.empty() && focus_calls == seq - 1);
+        EXPECT_EQ(typing, u"");
+        EXPECT_EQ(State.PrevText, u"");
+        EXPECT_EQ(focus_calls, seq - 1);
 
         // Keys, input-method commits and pastes: mostly sheet characters, some
         // bank characters (mostly off the sheet), line breaks, others, pairs.
         std::vector<std::u16string> pool = {u"\n", u"\r\n", u"a", u"\U00020000", u"\U0001F600"};
-        for (int k = 1; k <= 100; ++k)
-            pool.insert(pool.end(), {SheetChar(k), SheetChar(k), bank.substr(uniform(0, 5337), 1)});
+        for (int k = 1; k <= kSheetSize; ++k)
+            pool.insert(pool.end(),
+                        {SheetChar(k), SheetChar(k), bank.substr(uniform(0, kBankSize - 1), 1)});
         for (auto edit = uniform(1, 40); edit > 0 && !HasFailure(); --edit) {
             const std::u16string prev = typing;
             auto [from, to] = std::minmax({uniform(0, prev.size()), uniform(0, prev.size())});
@@ -144,7 +170,8 @@ TEST_F(EngineFixture, AnySheetAndEditSequenceKeepsTheGridAndScoreRight) {
             for (auto *p : {&from, &to})    // never inside a surrogate pair
                 *p -= *p < prev.size() && (prev[*p] & 0xFC00) == 0xDC00;
             std::u16string ins; // as far as the box's limit lets it in
-            for (auto n = uniform(0, 3) ? uniform(from == to, 1) : uniform(2, 100); n > 0; --n)
+            for (auto n = uniform(0, 3) ? uniform(from == to, 1) : uniform(2, kTypingLimit); n > 0;
+                 --n)
                 if (const auto &p = pool[uniform(0, pool.size() - 1)];
                     prev.size() - (to - from) + ins.size() + p.size() <= kTypingLimit)
                     ins += p;

@@ -14,10 +14,13 @@
 // Cell recolourings in order, as (sheet position, colour): row 1, column 2 is 23.
 using Recolours = std::vector<std::pair<int, std::uint32_t>>;
 
+inline constexpr int kSheetRows = temp::kSheetSize / temp::kSheetColumns;
+
 struct EngineFixture : ::testing::Test, temp::WindowOps {
     int column = -1, row = -1, focus_calls = 0, end_calls = 0;
     // Text and colour of each cell.
-    std::array<std::array<std::pair<std::u16string, std::uint32_t>, 20>, 10> cells{};
+    std::array<std::array<std::pair<std::u16string, std::uint32_t>, temp::kSheetColumns>, 10>
+        cells{};
     Recolours recolours;
     bool timer = false, finish_enabled = true;
     std::u16string typing, clock, bank; // bank: slots 1..34 end to end
@@ -38,8 +41,9 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
     void SelectCell(int c, int r) override { column = c, row = r; }
     // at() throws, failing the test, for a cell outside the grid.
     void SetCellTextColour(std::uint32_t bgr) override {
-        EXPECT_LT(row, 5) << "only the sheet's rows change";
-        recolours.emplace_back(row * 20 + column + 1, cells.at(row).at(column).second = bgr);
+        EXPECT_LT(row, kSheetRows) << "only the sheet's rows change";
+        recolours.emplace_back(row * temp::kSheetColumns + column + 1,
+                               cells.at(row).at(column).second = bgr);
     }
     void SetCellText(std::u16string_view t) override { cells.at(row).at(column).first = t; }
     void SetTimerRunning(bool on) override { timer = on; }
