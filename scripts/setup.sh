@@ -13,6 +13,10 @@ packages=(
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # headless tests and screenshots
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
+    # Wayland: Qt's Wayland platform, two headless compositors (weston for
+    # screenshots, mutter for keys through its remote desktop, which needs the
+    # desktop schemas) and a real ibus with Cangjie to type with there
+    qt6-wayland weston mutter gsettings-desktop-schemas ibus ibus-table-cangjie5
     # desktop entry and AppStream checks
     desktop-file-utils appstream
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan

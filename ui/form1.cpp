@@ -257,6 +257,10 @@ void Form1::Command2_Click() {
 void Form1::CommitComposition() {
     // Qt's ibus plugin commits the composition on commit(); fcitx5's Qt
     // frontend ignores commit() and commits it on reset() instead.
+    // Nothing composed, nothing to ask for: Qt 6.4's Wayland input context
+    // crashes on commit() when the compositor has no seat.
+    if (!Text1->HasComposition())
+        return;
     QInputMethod *im = QGuiApplication::inputMethod();
     im->commit();
     if (Text1->HasComposition())
