@@ -1,5 +1,7 @@
 #include "typing_box.h"
 
+#include "typing_box_accessible.h"
+
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace qelvara {
 
@@ -49,7 +52,9 @@ TypingBox::TypingBox(QWidget *parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(true);
     setAttribute(Qt::WA_InputMethodEnabled, true);
+    connect(document(), &QTextDocument::contentsChange, this, &TypingBox::NoteEdit);
     connect(this, &QPlainTextEdit::textChanged, this, &TypingBox::NoteTextChange);
+    InstallTypingBoxAccessibility();
 }
 
 void TypingBox::SetMaxLength(int units) {
@@ -87,9 +92,36 @@ bool TypingBox::HasComposition() const {
     return layout != nullptr && !layout->preeditAreaText().isEmpty();
 }
 
+void TypingBox::NoteEdit(int position, int, int added) {
+    edit_start_ = position;
+    edit_added_ = added;
+}
+
+void TypingBox::CutOverflow() {
+    const QScopedValueRollback cutting(cutting_, true);
+    const int length = Length();
+    const int excess = length - max_length_;
+    // Cut the end of what the last edit added, as every other road cuts an
+    // insertion; when that is not the overflow, the end of the box goes.
+    int end = std::min(edit_start_ + edit_added_, length);
+    if (edit_start_ < 0 || end - edit_start_ < excess)
+        end = length;
+    int start = end - excess;
+    const QString text = toPlainText();
+    if (start > 0 && text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+        --start; // never leave half a pair behind
+    // Its own undo step: undo and redo pass over the overfilled state.
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
 void TypingBox::NoteTextChange() {
-    if (holding_)
+    if (holding_ || cutting_)
         return;
+    if (max_length_ != 0 && Length() > max_length_)
+        CutOverflow();
     QString text = toPlainText();
     if (text == last_text_)
         return; // a composition update: the content is the same
@@ -102,6 +134,23 @@ void TypingBox::SetText(const QString &text) {
     if (fitted == toPlainText())
         return;
     setPlainText(fitted); // textChanged, and with it contentChanged, before returning
+}
+
+void TypingBox::ReplaceRange(int start, int end, const QString &text) {
+    if (isReadOnly())
+        return;
+    const int length = Length();
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, 0, length);
+    if (start > end)
+        std::swap(start, end);
+    const QString fitted = Fit(NormaliseLineBreaks(text), Room(end - start));
+    if (start == end && fitted.isEmpty())
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.insertText(fitted); // one edit, so one change event
 }
 
 void TypingBox::InsertCut(const QString &text) {
@@ -203,24 +252,38 @@ void TypingBox::insertFromMimeData(const QMimeData *source) {
     InsertCut(fitted);
 }
 
-void TypingBox::Guarded(void (QPlainTextEdit::*step)(), void (QPlainTextEdit::*back)()) {
+void TypingBox::Guarded(bool undo) {
+    QTextDocument *doc = document();
+    const auto can = [doc](bool back) {
+        return back ? doc->isUndoAvailable() : doc->isRedoAvailable();
+    };
+    const auto go = [this](bool back) { back ? QPlainTextEdit::undo() : QPlainTextEdit::redo(); };
+    const auto over = [this] { return max_length_ != 0 && Length() > max_length_; };
     {
         const QScopedValueRollback hold(holding_, true);
-        (this->*step)();
-        // Every state in the history kept the limit when it was made, so this
-        // only guards against history from before a lower limit.
-        if (max_length_ != 0 && Length() > max_length_)
-            (this->*back)();
+        // An overfilled state in the history is one the box cut back right
+        // after it was made: pass over it to the next state that fits.
+        int steps = 0;
+        while (can(undo)) {
+            go(undo);
+            ++steps;
+            if (!over())
+                break;
+        }
+        // Nothing fits that way (history from before a lower limit): stay.
+        if (over())
+            for (; steps > 0; --steps)
+                go(!undo);
     }
     NoteTextChange();
 }
 
 void TypingBox::GuardedUndo() {
-    Guarded(&QPlainTextEdit::undo, &QPlainTextEdit::redo);
+    Guarded(true);
 }
 
 void TypingBox::GuardedRedo() {
-    Guarded(&QPlainTextEdit::redo, &QPlainTextEdit::undo);
+    Guarded(false);
 }
 
 QMenu *TypingBox::CreateContextMenu() {
