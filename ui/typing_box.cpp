@@ -288,6 +288,7 @@ void TypingBox::GuardedRedo() {
 
 QMenu *TypingBox::CreateContextMenu() {
     QMenu *menu = createStandardContextMenu();
+    menu->setLayoutDirection(Qt::LeftToRight); // as the window
     for (QAction *action : menu->actions()) {
         // "Insert Unicode control character" inserts past every check here.
         if (action->menu() != nullptr) {
