@@ -82,8 +82,8 @@ QString TypingBox::Fit(const QString &text, int room) {
     if (text.size() <= room)
         return text;
     qsizetype n = std::max(room, 0);
-    if (n > 0 && text.at(n - 1).isHighSurrogate())
-        --n;
+    if (n > 0 && text.at(n - 1).isHighSurrogate() && text.at(n).isLowSurrogate())
+        --n; // a lone half is kept: cutting there splits nothing
     return text.left(n);
 }
 
@@ -154,10 +154,9 @@ void TypingBox::ReplaceRange(int start, int end, const QString &text) {
 }
 
 void TypingBox::InsertCut(const QString &text) {
-    QTextCursor cursor = textCursor();
-    cursor.insertText(text);
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    // At the widget's own cursor, replacing its selection, as Qt's own
+    // insertion does; Qt's caller keeps the cursor in view.
+    insertPlainText(text);
 }
 
 void TypingBox::keyPressEvent(QKeyEvent *event) {
@@ -193,14 +192,12 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     }
 
     // Any key whose text the box would insert.
-    const QString text = event->text();
     if (InsertsText(*event)) {
+        // Counted as stored: a CR LF in the key's text becomes one line break.
+        const QString text = NormaliseLineBreaks(event->text());
         const QString fitted = Fit(text, Room(SelectionLength()));
-        if (fitted.isEmpty()) {
-            event->accept();
-            return;
-        }
         if (fitted.size() != text.size()) {
+            // Still replaces the selection, with what fits of the text.
             InsertCut(fitted);
             event->accept();
             return;
@@ -217,20 +214,32 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     }
 
     // A commit first removes the selection, then replaces the given range
-    // around the cursor with the commit string.
+    // around the cursor. Qt moves to the range's start only when it lies in
+    // the text (else it starts at the cursor), and selects to its end only
+    // when that lies in the text too (else it replaces nothing).
     const QTextCursor cursor = textCursor();
     const int selection = cursor.selectionEnd() - cursor.selectionStart();
     const int lengthAfter = Length() - selection;
-    const int start = cursor.selectionStart() + event->replacementStart();
-    const int end = start + event->replacementLength();
-    const int replaced = std::max(0, std::min(end, lengthAfter) - std::max(start, 0));
+    const auto inText = [lengthAfter](qint64 p) { return p >= 0 && p <= lengthAfter; };
+    qint64 start = cursor.selectionStart() + qint64{event->replacementStart()};
+    if (!inText(start))
+        start = cursor.selectionStart();
+    const qint64 length = event->replacementLength();
+    const int replaced = inText(start + length) ? static_cast<int>(std::abs(length)) : 0;
 
     const QString fitted = Fit(commit, Room(selection + replaced));
     if (fitted == event->commitString()) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }
-    // Cut only the committed text; the composition stays as the input method has it.
+    // Cut only the committed text; the composition stays as the input method
+    // has it. With nothing left to commit Qt would keep the selection that
+    // the commit replaces: remove it here.
+    if (fitted.isEmpty() && selection > 0) {
+        QTextCursor removing = textCursor();
+        removing.removeSelectedText();
+        setTextCursor(removing);
+    }
     QInputMethodEvent cut(event->preeditString(), event->attributes());
     cut.setCommitString(fitted, event->replacementStart(), event->replacementLength());
     QPlainTextEdit::inputMethodEvent(&cut);
@@ -246,7 +255,10 @@ bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
 void TypingBox::insertFromMimeData(const QMimeData *source) {
     if (source == nullptr || !source->hasText())
         return;
-    const QString fitted = Fit(NormaliseLineBreaks(source->text()), Room(SelectionLength()));
+    const QString text = NormaliseLineBreaks(source->text());
+    if (text.isEmpty())
+        return; // as Qt does: an empty paste leaves a selection alone
+    const QString fitted = Fit(text, Room(SelectionLength()));
     if (fitted.isEmpty() && SelectionLength() == 0)
         return;
     InsertCut(fitted);
