@@ -155,8 +155,9 @@ void TypingBox::ReplaceRange(int start, int end, const QString &text) {
 
 void TypingBox::InsertCut(const QString &text) {
     // At the widget's own cursor, replacing its selection, as Qt's own
-    // insertion does; Qt's caller keeps the cursor in view.
+    // insertion does.
     insertPlainText(text);
+    ensureCursorVisible();
 }
 
 void TypingBox::keyPressEvent(QKeyEvent *event) {
