@@ -28,6 +28,7 @@ void ShowFault(const char *message) {
         QMessageBox::Ok, QApplication::activeWindow());
     box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));
     box.setFont(SansFont(9.75));
+    box.setLayoutDirection(Qt::LeftToRight);
     box.exec();
 }
 

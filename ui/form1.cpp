@@ -3,6 +3,7 @@
 #include "engine/temp.h"
 #include "fonts.h"
 #include "form_window.h"
+#include "push_button.h"
 #include "sheet_grid.h"
 #include "typing_box.h"
 
@@ -81,6 +82,8 @@ Form1::Form1(QWidget *parent)
     setWindowTitle(QStringLiteral("Qelvara v1.0"));
     setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
     setSizeGripEnabled(false);
+    // The sheet reads left to right whatever -reverse or the locale asks for.
+    setLayoutDirection(Qt::LeftToRight);
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/hicolor/16x16/apps/org.qelvara.Qelvara.png"),
@@ -105,7 +108,7 @@ Form1::~Form1() {
 }
 
 void Form1::CreateControls() {
-    Command2 = new QPushButton(QStringLiteral("確定"), this);
+    Command2 = new qelvara::PushButton(QStringLiteral("確定"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setGeometry(TwipsRect(4560, 2040, 1095, 375));
     Command2->setFont(qelvara::SansFont(9.75));
@@ -117,7 +120,7 @@ void Form1::CreateControls() {
     Timer1->setInterval(1000);
     Timer1->start();
 
-    Command1 = new QPushButton(QStringLiteral("完成"), this);
+    Command1 = new qelvara::PushButton(QStringLiteral("完成"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(TwipsRect(8760, 4800, 1215, 375));
     Command1->setFont(qelvara::SansFont(9.75));

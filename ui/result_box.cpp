@@ -16,6 +16,7 @@ ResultBox::ResultBox(const QString &text, const QString &caption, QWidget *paren
     button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
     button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
     setFont(SansFont(9.75));
+    setLayoutDirection(Qt::LeftToRight); // as the window, whatever -reverse says
     // Flags first: changing them on a visible window hides it.
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     setAccessibleName(caption);

@@ -1,10 +1,13 @@
 #include "typing_box.h"
 
+#include "typing_box_accessible.h"
+
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -12,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace qelvara {
 
@@ -48,7 +52,9 @@ TypingBox::TypingBox(QWidget *parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTabChangesFocus(true);
     setAttribute(Qt::WA_InputMethodEnabled, true);
+    connect(document(), &QTextDocument::contentsChange, this, &TypingBox::NoteEdit);
     connect(this, &QPlainTextEdit::textChanged, this, &TypingBox::NoteTextChange);
+    InstallTypingBoxAccessibility();
 }
 
 void TypingBox::SetMaxLength(int units) {
@@ -76,8 +82,8 @@ QString TypingBox::Fit(const QString &text, int room) {
     if (text.size() <= room)
         return text;
     qsizetype n = std::max(room, 0);
-    if (n > 0 && text.at(n - 1).isHighSurrogate())
-        --n;
+    if (n > 0 && text.at(n - 1).isHighSurrogate() && text.at(n).isLowSurrogate())
+        --n; // a lone half is kept: cutting there splits nothing
     return text.left(n);
 }
 
@@ -86,7 +92,36 @@ bool TypingBox::HasComposition() const {
     return layout != nullptr && !layout->preeditAreaText().isEmpty();
 }
 
+void TypingBox::NoteEdit(int position, int, int added) {
+    edit_start_ = position;
+    edit_added_ = added;
+}
+
+void TypingBox::CutOverflow() {
+    const QScopedValueRollback cutting(cutting_, true);
+    const int length = Length();
+    const int excess = length - max_length_;
+    // Cut the end of what the last edit added, as every other road cuts an
+    // insertion; when that is not the overflow, the end of the box goes.
+    int end = std::min(edit_start_ + edit_added_, length);
+    if (edit_start_ < 0 || end - edit_start_ < excess)
+        end = length;
+    int start = end - excess;
+    const QString text = toPlainText();
+    if (start > 0 && text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+        --start; // never leave half a pair behind
+    // Its own undo step: undo and redo pass over the overfilled state.
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
 void TypingBox::NoteTextChange() {
+    if (holding_ || cutting_)
+        return;
+    if (max_length_ != 0 && Length() > max_length_)
+        CutOverflow();
     QString text = toPlainText();
     if (text == last_text_)
         return; // a composition update: the content is the same
@@ -101,14 +136,41 @@ void TypingBox::SetText(const QString &text) {
     setPlainText(fitted); // textChanged, and with it contentChanged, before returning
 }
 
+void TypingBox::ReplaceRange(int start, int end, const QString &text) {
+    if (isReadOnly())
+        return;
+    const int length = Length();
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, 0, length);
+    if (start > end)
+        std::swap(start, end);
+    const QString fitted = Fit(NormaliseLineBreaks(text), Room(end - start));
+    if (start == end && fitted.isEmpty())
+        return;
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.insertText(fitted); // one edit, so one change event
+}
+
 void TypingBox::InsertCut(const QString &text) {
-    QTextCursor cursor = textCursor();
-    cursor.insertText(text);
-    setTextCursor(cursor);
+    // At the widget's own cursor, replacing its selection, as Qt's own
+    // insertion does.
+    insertPlainText(text);
     ensureCursorVisible();
 }
 
 void TypingBox::keyPressEvent(QKeyEvent *event) {
+    if (event->matches(QKeySequence::Undo)) {
+        GuardedUndo();
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        GuardedRedo();
+        event->accept();
+        return;
+    }
     if (isReadOnly()) {
         QPlainTextEdit::keyPressEvent(event);
         return;
@@ -131,14 +193,12 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     }
 
     // Any key whose text the box would insert.
-    const QString text = event->text();
     if (InsertsText(*event)) {
+        // Counted as stored: a CR LF in the key's text becomes one line break.
+        const QString text = NormaliseLineBreaks(event->text());
         const QString fitted = Fit(text, Room(SelectionLength()));
-        if (fitted.isEmpty()) {
-            event->accept();
-            return;
-        }
         if (fitted.size() != text.size()) {
+            // Still replaces the selection, with what fits of the text.
             InsertCut(fitted);
             event->accept();
             return;
@@ -155,20 +215,32 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     }
 
     // A commit first removes the selection, then replaces the given range
-    // around the cursor with the commit string.
+    // around the cursor. Qt moves to the range's start only when it lies in
+    // the text (else it starts at the cursor), and selects to its end only
+    // when that lies in the text too (else it replaces nothing).
     const QTextCursor cursor = textCursor();
     const int selection = cursor.selectionEnd() - cursor.selectionStart();
     const int lengthAfter = Length() - selection;
-    const int start = cursor.selectionStart() + event->replacementStart();
-    const int end = start + event->replacementLength();
-    const int replaced = std::max(0, std::min(end, lengthAfter) - std::max(start, 0));
+    const auto inText = [lengthAfter](qint64 p) { return p >= 0 && p <= lengthAfter; };
+    qint64 start = cursor.selectionStart() + qint64{event->replacementStart()};
+    if (!inText(start))
+        start = cursor.selectionStart();
+    const qint64 length = event->replacementLength();
+    const int replaced = inText(start + length) ? static_cast<int>(std::abs(length)) : 0;
 
     const QString fitted = Fit(commit, Room(selection + replaced));
     if (fitted == event->commitString()) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
     }
-    // Cut only the committed text; the composition stays as the input method has it.
+    // Cut only the committed text; the composition stays as the input method
+    // has it. With nothing left to commit Qt would keep the selection that
+    // the commit replaces: remove it here.
+    if (fitted.isEmpty() && selection > 0) {
+        QTextCursor removing = textCursor();
+        removing.removeSelectedText();
+        setTextCursor(removing);
+    }
     QInputMethodEvent cut(event->preeditString(), event->attributes());
     cut.setCommitString(fitted, event->replacementStart(), event->replacementLength());
     QPlainTextEdit::inputMethodEvent(&cut);
@@ -184,18 +256,70 @@ bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
 void TypingBox::insertFromMimeData(const QMimeData *source) {
     if (source == nullptr || !source->hasText())
         return;
-    const QString fitted = Fit(NormaliseLineBreaks(source->text()), Room(SelectionLength()));
+    const QString text = NormaliseLineBreaks(source->text());
+    if (text.isEmpty())
+        return; // as Qt does: an empty paste leaves a selection alone
+    const QString fitted = Fit(text, Room(SelectionLength()));
     if (fitted.isEmpty() && SelectionLength() == 0)
         return;
     InsertCut(fitted);
 }
 
+void TypingBox::Guarded(bool undo) {
+    QTextDocument *doc = document();
+    const auto can = [doc](bool back) {
+        return back ? doc->isUndoAvailable() : doc->isRedoAvailable();
+    };
+    const auto go = [this](bool back) { back ? QPlainTextEdit::undo() : QPlainTextEdit::redo(); };
+    const auto over = [this] { return max_length_ != 0 && Length() > max_length_; };
+    {
+        const QScopedValueRollback hold(holding_, true);
+        // An overfilled state in the history is one the box cut back right
+        // after it was made: pass over it to the next state that fits.
+        int steps = 0;
+        while (can(undo)) {
+            go(undo);
+            ++steps;
+            if (!over())
+                break;
+        }
+        // Nothing fits that way (history from before a lower limit): stay.
+        if (over())
+            for (; steps > 0; --steps)
+                go(!undo);
+    }
+    NoteTextChange();
+}
+
+void TypingBox::GuardedUndo() {
+    Guarded(true);
+}
+
+void TypingBox::GuardedRedo() {
+    Guarded(false);
+}
+
 QMenu *TypingBox::CreateContextMenu() {
     QMenu *menu = createStandardContextMenu();
-    // "Insert Unicode control character" inserts past every check here.
-    for (QAction *action : menu->actions())
-        if (action->menu() != nullptr)
+    menu->setLayoutDirection(Qt::LeftToRight); // as the window
+    for (QAction *action : menu->actions()) {
+        // "Insert Unicode control character" inserts past every check here.
+        if (action->menu() != nullptr) {
             menu->removeAction(action);
+            continue;
+        }
+        const QString name = action->objectName();
+        if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo")) {
+            const bool undo = name == QLatin1String("edit-undo");
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, undo] {
+                if (undo)
+                    GuardedUndo();
+                else
+                    GuardedRedo();
+            });
+        }
+    }
     // A separator left at the end by the removal looks odd.
     const QList<QAction *> actions = menu->actions();
     if (!actions.isEmpty() && actions.back()->isSeparator())

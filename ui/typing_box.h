@@ -2,6 +2,9 @@
 // in UTF-16 code units. The limit holds on every road into the box (keys,
 // paste, drag and drop, input-method commits, undo and redo) and is enforced
 // before the content changes: text that does not fit is cut to what fits.
+// Accessibility tools edit it through ReplaceRange, which keeps the limit too.
+// Any other change that overfills it (the widget's own API) is cut back before
+// the change event reports it.
 //
 // contentChanged() is the box's change event: it fires once for every change
 // of toPlainText(), but not for input-method composition updates, which
@@ -34,8 +37,17 @@ public:
     // this returns, and only when the content differs.
     void SetText(const QString &text);
 
+    // Replaces the units from start to end (clamped to the content, in either
+    // order) with as much of text as fits. The caret stays where the edit
+    // moves it; nothing happens in a read-only box.
+    void ReplaceRange(int start, int end, const QString &text);
+
     // The standard menu without entries that insert around the limit.
     QMenu *CreateContextMenu();
+
+    // Undo and redo that keep the limit.
+    void GuardedUndo();
+    void GuardedRedo();
 
     // The longest prefix of text that fits into room code units without
     // splitting a surrogate pair.
@@ -56,9 +68,16 @@ private:
     int Room(int replaced) const;
     int SelectionLength() const;
     void NoteTextChange();
+    void NoteEdit(int position, int removed, int added);
+    void CutOverflow();
     void InsertCut(const QString &text);
+    void Guarded(bool undo);
 
     int max_length_ = 0;
+    bool holding_ = false; // no change event while trying an undo or redo
+    bool cutting_ = false; // the cut of an overfilled box is under way
+    int edit_start_ = -1;  // the text the last edit added, for that cut
+    int edit_added_ = 0;
     QString last_text_;
 };
 

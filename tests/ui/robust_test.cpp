@@ -1,0 +1,177 @@
+// Roads into the window that a user's tools open besides the keyboard, and
+// keyboard habits: accessibility edits and the widget's own API keep the
+// typing box's limit; Enter presses the focused button and nothing else; the
+// window stays left to right. This binary runs with -reverse and a Hebrew
+// locale, so every test here also sees a right-to-left application.
+#include "engine/random_source.h"
+#include "engine/temp.h"
+#include "ui/form1.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <vector>
+
+// Readable failure messages.
+void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+class RobustTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        temp::ResetState();
+        temp::SetRandomSource(&source_);
+        form_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+        // Every length the change pass was shown.
+        QObject::connect(form_.Text1, &qelvara::TypingBox::contentChanged, &form_,
+                         [this] { seen_.push_back(form_.Text1->Length()); });
+    }
+
+    void Start() { QTest::mouseClick(form_.Command2, Qt::LeftButton); }
+    QString Text() const { return form_.Text1->toPlainText(); }
+    QString Sheet() const { return QString::fromStdU16String(temp::State.SheetText); }
+    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
+    QString Shown() const {
+        QString shown;
+        for (int i = 0; i < 100; ++i) {
+            const QTableWidgetItem *cell = form_.MSHFlexGrid1->item(i / 20, i % 20);
+            const QColor ink = cell->foreground().color();
+            shown += ink == Qt::black ? cell->text() : ink == Qt::white ? "_" : "?";
+        }
+        return shown;
+    }
+    int Longest() const {
+        return seen_.empty() ? 0 : *std::max_element(seen_.begin(), seen_.end());
+    }
+
+    temp::TwisterSource source_{77};
+    Form1 form_;
+    std::vector<int> seen_;
+};
+
+TEST_F(RobustTest, AccessibilityEditsAndTheWidgetApiKeepTheLimit) {
+    Start();
+    QAccessibleInterface *box = QAccessible::queryAccessibleInterface(form_.Text1);
+    ASSERT_NE(box, nullptr);
+    QAccessibleEditableTextInterface *edit = box->editableTextInterface();
+    ASSERT_NE(edit, nullptr);
+    const QString a = Sheet().mid(0, 1), b = Sheet().mid(1, 1), astral = "\U00020001";
+
+    edit->insertText(0, a.repeated(150));
+    EXPECT_EQ(Text(), a.repeated(100));
+    box->setText(QAccessible::Value, b.repeated(300));
+    EXPECT_EQ(Text(), b.repeated(100));
+    edit->replaceText(0, box->textInterface()->characterCount(), a.repeated(300));
+    EXPECT_EQ(Text(), a.repeated(100));
+
+    // The whole sheet twice into an empty box: the first copy fits, and every
+    // cell vanishes.
+    edit->deleteText(0, -1);
+    EXPECT_EQ(Text(), "");
+    edit->insertText(0, Sheet() + Sheet());
+    EXPECT_EQ(Text(), Sheet());
+    EXPECT_EQ(Shown(), QString(100, '_'));
+    edit->deleteText(30, 20); // either order
+    EXPECT_EQ(Text(), Sheet().remove(20, 10));
+    EXPECT_EQ(Shown(), QString(20, '_') + Sheet().mid(20, 10) + QString(70, '_'));
+    // Offsets past the end mean the end; a pair is never split at the limit.
+    edit->insertText(5000, b.repeated(9) + astral);
+    EXPECT_EQ(Text(), Sheet().remove(20, 10) + b.repeated(9));
+    edit->replaceText(-1, 99, astral);
+    EXPECT_EQ(Text().size(), 99);
+
+    // The widget's own API: cut to what fits before the change pass sees it;
+    // undo and redo pass over the overfilled state.
+    form_.Text1->setPlainText(a.repeated(300));
+    EXPECT_EQ(Text(), a.repeated(100));
+    form_.Text1->clear();
+    form_.Text1->insertPlainText(b.repeated(98));
+    form_.Text1->textCursor().insertText(a + astral + b);
+    EXPECT_EQ(Text(), b.repeated(98) + a);
+    form_.Text1->appendPlainText(b); // a line break and b: the break fits
+    EXPECT_EQ(Text(), b.repeated(98) + a + "\n");
+    QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Text(), b.repeated(98) + a);
+    QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Text(), b.repeated(98) + a + "\n");
+    EXPECT_EQ(Longest(), 100);
+}
+
+TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
+    // In the small intro box neither Enter starts the test.
+    form_.Text2->setFocus();
+    QTest::keyClick(form_.Text2, Qt::Key_Return);
+    QTest::keyClick(form_.Text2, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(form_.Command2->isVisible());
+    form_.Command2->setFocus();
+    QTest::keyClick(form_.Command2, Qt::Key_Return);
+    EXPECT_TRUE(form_.Text1->isVisible());
+
+    for (int i = 0; i < 60; ++i)
+        form_.Timer1_Timer();
+    // Finish is enabled, but Enter in the typing box breaks the line.
+    QTest::keyClick(form_.Text1, Qt::Key_Return);
+    QTest::keyClick(form_.Text1, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(Text(), "\n\n");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    int asked = 0;
+    QTimer::singleShot(0, [&asked] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            ++asked;
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    form_.Command1->setFocus();
+    QTest::keyClick(form_.Command1, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(form_.Label3->text(), "0:00"); // Yes: a new test
+}
+
+TEST_F(RobustTest, LeftToRightWhateverTheApplicationSays) {
+    ASSERT_EQ(QApplication::layoutDirection(), Qt::RightToLeft);
+    Start();
+    const qelvara::SheetGrid &grid = *form_.MSHFlexGrid1;
+    // Sheet character 1 at the left edge, 20 at the right.
+    EXPECT_LT(grid.visualItemRect(grid.item(0, 0)).x(), grid.visualItemRect(grid.item(0, 19)).x());
+    EXPECT_EQ(grid.visualItemRect(grid.item(0, 0)).x(), 0);
+    form_.Text1->SetText(Sheet().left(3));
+    EXPECT_LT(form_.Text1->cursorRect(QTextCursor(form_.Text1->document())).x(), 10);
+    for (QWidget *w : QWidgetList{&form_, form_.Text1, form_.Command1, form_.Label3})
+        EXPECT_EQ(w->layoutDirection(), Qt::LeftToRight) << qPrintable(w->objectName());
+    std::unique_ptr<QMenu> menu(form_.Text1->CreateContextMenu());
+    EXPECT_EQ(menu->layoutDirection(), Qt::LeftToRight);
+
+    Qt::LayoutDirection box = Qt::RightToLeft;
+    QTimer::singleShot(0, [&box] {
+        if (auto *w = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            box = w->layoutDirection();
+            w->button(QMessageBox::Yes)->click();
+        }
+    });
+    for (int i = 0; i < 600; ++i)
+        form_.Timer1_Timer();
+    EXPECT_EQ(box, Qt::LeftToRight);
+}
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // What a right-to-left desktop and the command line can ask for.
+    qputenv("LANG", "he_IL.UTF-8");
+    qputenv("LC_ALL", "he_IL.UTF-8");
+    std::vector<char *> args(argv, argv + argc);
+    char reverse[] = "-reverse";
+    args.push_back(reverse);
+    int count = static_cast<int>(args.size());
+    QApplication app(count, args.data());
+    return RUN_ALL_TESTS();
+}
