@@ -155,15 +155,32 @@ security=${security:-${mirror%/debian}/debian-security}
 # at the end.
 complete_root() { [ -x "$1/usr/bin/apt-get" ] && [ ! -e "$1/debootstrap" ]; }
 
+# The host's name servers. A symlink there would point into the host's own
+# /run: replace it, never write through it.
+copy_resolv_conf() {
+    rm -f "$1/etc/resolv.conf"
+    cp -L /etc/resolv.conf "$1/etc/resolv.conf"
+}
+
 in_root() { # DIR CMD... in private mount and pid namespaces
     local dir=$1
     shift
-    # A symlink here would point into the host's /run: replace, never follow.
-    rm -f "$dir/etc/resolv.conf"
-    cp -L /etc/resolv.conf "$dir/etc/resolv.conf"
-    # --kill-child: if this script dies, the namespace dies, and its mounts with it.
+    copy_resolv_conf "$dir"
+    # --kill-child: when unshare dies, the namespace dies, and every process
+    # and mount in it with it. unshare ignores INT and TERM, so an interrupted
+    # or killed-by-CI run passes KILL on; a package install cut short that way
+    # is finished by the dpkg --configure -a each run starts with.
+    local ns st
     unshare --mount --pid --fork --kill-child --propagation private -- \
-        "$self" --inside "$dir" "$@"
+        "$self" --inside "$dir" "$@" <&0 &
+    ns=$!
+    trap 'kill -KILL "$ns" 2>/dev/null' INT TERM HUP
+    while :; do
+        wait "$ns" && st=0 || st=$?
+        kill -0 "$ns" 2>/dev/null || break
+    done
+    trap - INT TERM HUP
+    return "$st"
 }
 
 # --- one run at a time ------------------------------------------------------
@@ -257,12 +274,15 @@ t=$(now)
 status=0
 if [ "${1:-}" = --shell ]; then
     what=shell
-    in_root "$root" sh -c "cd $clone_dir && exec bash -i" || status=$?
+    # In the foreground, so the shell has the terminal and its own Ctrl-C.
+    copy_resolv_conf "$root"
+    unshare --mount --pid --fork --kill-child --propagation private -- \
+        "$self" --inside "$root" sh -c "cd $clone_dir && exec bash -i" || status=$?
 else
     [ $# -gt 0 ] || set -- test
     what="make $*"
     say "$what in $root ($suite)"
-    in_root "$root" make -C "$clone_dir" "$@" || status=$?
+    in_root "$root" sh -c 'dpkg --configure -a && exec make -C "$0" "$@"' "$clone_dir" "$@" || status=$?
 fi
 say "$what: status $status after $(elapsed "$t"); whole run $(elapsed "$start_all")"
 exit "$status"
