@@ -20,7 +20,8 @@ packages=(
     # desktop entry and AppStream checks
     desktop-file-utils appstream
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
-    librsvg2-bin dpkg-dev
+    # (CPack's shlibdeps needs file, which a minimal Debian lacks)
+    librsvg2-bin dpkg-dev file
 )
 
 missing=()
