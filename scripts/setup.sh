@@ -7,6 +7,9 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins
+    # the window's xdg_toplevel on Wayland: Qt's native interface (a QPA
+    # header) and libwayland-client, to withdraw maximize requests
+    qt6-base-private-dev libwayland-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # Traditional Chinese fonts (Ming-style serif and sans) and input methods
     fonts-noto-cjk

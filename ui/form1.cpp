@@ -6,6 +6,7 @@
 #include "push_button.h"
 #include "sheet_grid.h"
 #include "typing_box.h"
+#include "window_state.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTimer>
+#include <QWindow>
 
 using qelvara::TwipsToPixels;
 
@@ -192,6 +194,8 @@ void Form1::showEvent(QShowEvent *event) {
     // The load pass: on the first show, before the window is on screen.
     if (!loaded_ && !event->spontaneous()) {
         loaded_ = true;
+        // The window has its fixed size in every state.
+        qelvara::KeepNormalState(windowHandle());
         Form1_Load();
     }
     QDialog::showEvent(event);

@@ -211,6 +211,12 @@ TEST_F(WaylandWindow, MapsAtItsSizeDrawsTheSheetAndHoldsTheResultBoxOverIt) {
     ASSERT_TRUE(WaitUntil([&] { return (at = Locate(shot = Screenshot(), &form_)).has_value(); }));
     Keep(shot, "intro");
 
+    // What the title bar's maximize button asks for. weston grants it, and a
+    // window that kept its size under the maximized state would be cut off
+    // with a protocol error: the window must stay as it is and the run go on.
+    form_.windowHandle()->setWindowStates(Qt::WindowMaximized);
+    EXPECT_EQ(form_.windowHandle()->windowStates(), Qt::WindowNoState);
+
     // Start, then one sheet character typed: its cell white on screen, every
     // other one inked.
     form_.Command2->click();
@@ -234,6 +240,8 @@ TEST_F(WaylandWindow, MapsAtItsSizeDrawsTheSheetAndHoldsTheResultBoxOverIt) {
     })) << "window found "
         << now.has_value() << ", wrong cell " << wrongCell();
     Keep(shot, "test-view");
+    EXPECT_EQ(form_.windowHandle()->size(), QSize(681, 425));
+    EXPECT_EQ(form_.windowHandle()->windowStates(), Qt::WindowNoState);
 
     // The result box: modal, a child of the window on the compositor's side,
     // and drawn over the window where they meet.
@@ -277,6 +285,10 @@ TEST_F(WaylandWindow, KeysStartTheTestAndTypeCangjie) {
     ASSERT_TRUE(keys.ok());
     ASSERT_TRUE(WaitUntil([&] { return form_.windowHandle()->isActive(); }));
     ASSERT_TRUE(form_.Text2->hasFocus());
+    // mutter refuses to maximize a fixed-size window; the request still
+    // leaves the window's own state normal.
+    form_.windowHandle()->setWindowStates(Qt::WindowMaximized);
+    EXPECT_EQ(form_.windowHandle()->windowStates(), Qt::WindowNoState);
     // Tab from the small box to Start, Space presses it.
     ASSERT_TRUE(keys.Press(0xff09));
     ASSERT_TRUE(WaitUntil([&] { return form_.Command2->hasFocus(); }));
