@@ -13,8 +13,8 @@ packages=(
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # headless tests and screenshots
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
-    # desktop entry and AppStream checks
-    desktop-file-utils appstream
+    # desktop entry, AppStream and Debian package checks
+    desktop-file-utils appstream lintian
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
     librsvg2-bin dpkg-dev
 )
@@ -32,8 +32,10 @@ sudo=()
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Wait for another apt run to finish rather than fail at once.
+apt_get=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
 # A fresh machine has no package lists yet; refresh them once, not on every run.
-if ! "${sudo[@]}" apt-get install -y "${missing[@]}"; then
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" apt-get install -y "${missing[@]}"
+if ! "${apt_get[@]}" install -y "${missing[@]}"; then
+    "${apt_get[@]}" update
+    "${apt_get[@]}" install -y "${missing[@]}"
 fi
