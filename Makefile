@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # `make package MAINTAINER="Name <mail>"` names who answers for the package.
 PACKAGE_FLAGS := $(if $(MAINTAINER),-DQELVARA_MAINTAINER="$(MAINTAINER)")
 
-.PHONY: run test bench package setup build-release build-test format clean
+.PHONY: run test bench package check-package setup build-release build-test format clean
 
 run: build-release
 	build/release/app/qelvara
@@ -24,6 +24,10 @@ package: setup
 	cmake --preset package $(PACKAGE_FLAGS)
 	cmake --build --preset package -j $(JOBS)
 	cpack --preset package
+
+# Lintian, then the package installed with apt, started and removed again.
+check-package: package
+	scripts/check-package.sh build/package
 
 setup:
 	@scripts/setup.sh
