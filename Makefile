@@ -1,42 +1,47 @@
 # Two commands do everything: `make run` and `make test`.
-# Both install what is missing first (scripts/setup.sh), then build.
+# Both install what is missing first (scripts/setup.sh), then build. The build
+# settings live in CMakePresets.json; each target here names its preset, whose
+# build directory is build/<preset>.
 
-BUILD   ?= build
-JOBS    ?= $(shell nproc)
-CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+JOBS ?= $(shell nproc)
+# `make package MAINTAINER="Name <mail>"` names who answers for the package.
+PACKAGE_FLAGS := $(if $(MAINTAINER),-DQELVARA_MAINTAINER="$(MAINTAINER)")
 
-.PHONY: run test bench package setup build-release build-test format clean
+.PHONY: run test bench package check-package setup build-release build-test format clean
 
 run: build-release
-	$(BUILD)/release/app/qelvara
+	build/release/app/qelvara
 
 test: build-test
-	cd $(BUILD)/test && ctest --output-on-failure -j $(JOBS)
+	ctest --preset test -j $(JOBS)
 
 bench: setup
-	cmake -S . -B $(BUILD)/bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DQELVARA_TESTS=OFF
-	cmake --build $(BUILD)/bench -j $(JOBS)
-	scripts/run-benchmarks.sh $(BUILD)/bench
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	scripts/run-benchmarks.sh build/bench
 
 package: setup
-	cmake -S . -B $(BUILD)/package $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
-	      -DQELVARA_TESTS=OFF -DQELVARA_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
-	cmake --build $(BUILD)/package -j $(JOBS)
-	cd $(BUILD)/package && cpack -G DEB
+	cmake --preset package $(PACKAGE_FLAGS)
+	cmake --build --preset package -j $(JOBS)
+	cpack --preset package
+
+# Lintian, then the package installed with apt, started and removed again.
+check-package: package
+	scripts/check-package.sh build/package
 
 setup:
 	@scripts/setup.sh
 
 build-release: setup
-	cmake -S . -B $(BUILD)/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQELVARA_TESTS=OFF -DQELVARA_BENCH=OFF
-	cmake --build $(BUILD)/release -j $(JOBS)
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
 
 build-test: setup
-	cmake -S . -B $(BUILD)/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQELVARA_SANITIZE=ON -DQELVARA_BENCH=OFF
-	cmake --build $(BUILD)/test -j $(JOBS)
+	cmake --preset test
+	cmake --build --preset test -j $(JOBS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf build

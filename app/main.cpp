@@ -1,6 +1,7 @@
 // Start-up: the application object, the fault handler, then the window.
 #include "ui/fault_box.h"
 #include "ui/form1.h"
+#include "ui/version.h"
 
 #include <QApplication>
 
@@ -13,9 +14,9 @@ void Main() {
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qelvara"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QString::fromUtf8(qelvara::kVersion));
     // Lets Wayland compositors and docks match the window to its desktop entry and icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.qelvara.Qelvara"));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(qelvara::kAppId));
     qelvara::InstallFaultHandler();
     Main();
     return 0;

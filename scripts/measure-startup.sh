@@ -13,22 +13,24 @@ for f in "$qelvara" "$bare"; do
     [ -x "$f" ] || { echo "missing $f (build with QELVARA_UI and QELVARA_BENCH on)" >&2; exit 2; }
 done
 
+# The window's title comes from the build, so a new version needs no edit here.
+# shellcheck source=/dev/null
+. "$dir/identity.sh"
+# shellcheck source=lib/xvfb.sh
+. "$(dirname "$0")/lib/xvfb.sh"
+
 tmp=$(mktemp -d)
-xvfb_pid=
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_stop
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-exec 3>"$tmp/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(head -n1 "$tmp/display")
+xvfb_start
 export QT_QPA_PLATFORM=xcb LANG=C.UTF-8
 unset QT_IM_MODULE
+
+readonly window_timeout_ms=20000
 
 # Prints "milliseconds rss_kib" for one launch of $1 whose window is titled $2.
 measure() {
@@ -36,8 +38,16 @@ measure() {
     start=$(date +%s%N)
     "$program" >>"$tmp/log" 2>&1 &
     pid=$!
+    # Polled briefly rather than with xdotool --sync, which looks only every
+    # half second and would swamp the figure.
     until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
         kill -0 "$pid" 2>/dev/null || { echo "$program exited early:" >&2; cat "$tmp/log" >&2; exit 1; }
+        if [ $((($(date +%s%N) - start) / 1000000)) -gt "$window_timeout_ms" ]; then
+            echo "no window titled '$title' from $program within ${window_timeout_ms} ms" >&2
+            kill "$pid"
+            exit 1
+        fi
+        sleep 0.01
     done
     end=$(date +%s%N)
     sleep 0.5 # let the first paint and font loading settle before reading memory
@@ -51,7 +61,7 @@ median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
 
 measure "$bare" "Bare Qt window" >/dev/null # warm the font cache and the page cache
 for _ in $(seq "$runs"); do
-    measure "$qelvara" "Qelvara v1.0" >>"$tmp/qelvara"
+    measure "$qelvara" "$qelvara_title" >>"$tmp/qelvara"
     measure "$bare" "Bare Qt window" >>"$tmp/bare"
 done
 

@@ -6,7 +6,9 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 icons=data/icons/hicolor
-svg=$icons/scalable/apps/org.qelvara.Qelvara.svg
+# Named by the application id, like every rendered size.
+svg=$(ls "$icons"/scalable/apps/*.svg)
+id=$(basename "$svg" .svg)
 
 render() { # size out
     if command -v rsvg-convert >/dev/null 2>&1; then
@@ -18,7 +20,7 @@ render() { # size out
 }
 
 for size in 16 32 48 64 128 256; do
-    out=$icons/${size}x${size}/apps/org.qelvara.Qelvara.png
+    out=$icons/${size}x${size}/apps/$id.png
     mkdir -p "$(dirname "$out")"
     render "$size" "$out.tmp"
     mv "$out.tmp" "$out"

@@ -20,8 +20,8 @@ packages=(
     # screenshots, mutter for keys through its remote desktop, which needs the
     # desktop schemas) and a real ibus with Cangjie to type with there
     qt6-wayland weston mutter gsettings-desktop-schemas ibus ibus-table-cangjie5
-    # desktop entry and AppStream checks
-    desktop-file-utils appstream
+    # desktop entry, AppStream and Debian package checks
+    desktop-file-utils appstream lintian
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
     # (CPack's shlibdeps needs file, which a minimal Debian lacks)
     librsvg2-bin dpkg-dev file
@@ -40,8 +40,10 @@ sudo=()
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Wait for another apt run to finish rather than fail at once.
+apt_get=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
 # A fresh machine has no package lists yet; refresh them once, not on every run.
-if ! "${sudo[@]}" apt-get install -y "${missing[@]}"; then
-    "${sudo[@]}" apt-get update
-    "${sudo[@]}" apt-get install -y "${missing[@]}"
+if ! "${apt_get[@]}" install -y "${missing[@]}"; then
+    "${apt_get[@]}" update
+    "${apt_get[@]}" install -y "${missing[@]}"
 fi

@@ -2,6 +2,7 @@
 
 #include "engine/fault.h"
 #include "fonts.h"
+#include "ui/version.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -23,7 +24,7 @@ void ShowFault(const char *message) {
             timer->stop();
     }
     QMessageBox box(
-        QMessageBox::Critical, QStringLiteral("Qelvara v1.0"),
+        QMessageBox::Critical, QString::fromUtf8(kWindowTitle),
         QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。").arg(QString::fromUtf8(message)),
         QMessageBox::Ok, QApplication::activeWindow());
     box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));

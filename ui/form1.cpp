@@ -7,6 +7,7 @@
 #include "sheet_grid.h"
 #include "typing_box.h"
 #include "window_state.h"
+#include "ui/version.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -81,17 +82,18 @@ Form1::Form1(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Qelvara v1.0"));
+    setWindowTitle(QString::fromUtf8(qelvara::kWindowTitle));
     setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
     setSizeGripEnabled(false);
     // The sheet reads left to right whatever -reverse or the locale asks for.
     setLayoutDirection(Qt::LeftToRight);
 
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/hicolor/16x16/apps/org.qelvara.Qelvara.png"),
-                 QSize(16, 16));
-    icon.addFile(QStringLiteral(":/icons/hicolor/32x32/apps/org.qelvara.Qelvara.png"),
-                 QSize(32, 32));
+    for (const int size : {16, 32})
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1x%1/apps/%2.png")
+                         .arg(size)
+                         .arg(QString::fromUtf8(qelvara::kAppId)),
+                     QSize(size, size));
     setWindowIcon(icon);
 
     CreateControls();

@@ -3,11 +3,13 @@
 # integration holds together there: the entry's Exec and Icon resolve to
 # installed files, the metainfo points at the entry and the binary, and
 # nothing else (headers, static libraries) slips into the install.
-# Usage: check-install.sh BUILD_DIR PROJECT_VERSION EXPECT_BINARY(0|1)
+# Usage: check-install.sh BUILD_DIR EXPECT_BINARY(0|1)
 set -euo pipefail
 
-build=$1 version=$2 expect_binary=$3
-id=org.qelvara.Qelvara
+build=$1 expect_binary=$2
+# shellcheck source=/dev/null
+. "$build/identity.sh"
+id=$qelvara_app_id version=$qelvara_version
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
 
@@ -56,11 +58,14 @@ binary=$(tag binary)
 [ "$binary" = "$exec_cmd" ] || fail "metainfo provides '$binary' but the entry runs '$exec_cmd'"
 grep -q "<release version=\"$version\"" "$meta" || fail "no <release> for version $version"
 
-[ -f "$root/share/doc/qelvara/copyright" ] || fail "licence not installed as copyright"
+for doc in copyright changelog.gz; do
+    [ -f "$root/share/doc/qelvara/$doc" ] || fail "/usr/share/doc/qelvara/$doc missing"
+done
+[ -f "$root/share/man/man1/qelvara.1.gz" ] || fail "manual page missing"
 
 # Nothing but the program and its data.
 unexpected=$(cd "$dest" && find . -type f |
-    grep -v -E '^\./usr/(bin/qelvara|share/(applications|metainfo|icons/hicolor|doc/qelvara)/)' || true)
+    grep -v -E '^\./usr/(bin/qelvara|share/(applications|metainfo|icons/hicolor|doc/qelvara|man/man1|lintian/overrides)/)' || true)
 [ -z "$unexpected" ] || fail "unexpected installed files: $unexpected"
 
 [ "$fails" -eq 0 ] || exit 1

@@ -6,6 +6,7 @@
 #include "engine/random_source.h"
 #include "engine/temp.h"
 #include "ui/form1.h"
+#include "ui/version.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -62,8 +63,9 @@ std::optional<QString> Tool(const QStringList &args) {
 // (--onlyvisible: Qt's hidden client leader has the same title), then waits
 // until the input method is on for the typing box: active, and chewing.
 bool Focus() {
-    return Tool({"xdotool", "search", "--sync", "--onlyvisible", "--name", "^Qelvara v1.0$",
-                 "windowfocus", "--sync"}) &&
+    const QString title = QStringLiteral("^%1$").arg(QString::fromUtf8(qelvara::kWindowTitle));
+    return Tool({"xdotool", "search", "--sync", "--onlyvisible", "--name", title, "windowfocus",
+                 "--sync"}) &&
            WaitUntil([] {
                return Tool({"fcitx5-remote"}) == "2" && Tool({"fcitx5-remote", "-n"}) == "chewing";
            });
