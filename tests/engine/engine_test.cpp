@@ -86,6 +86,8 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
                                             {10, u"0:10"},  {59, u"0:59"},  {60, u"1:00"},
                                             {599, u"9:59"}, {600, u"0:00"}, {601, u"0:01"}};
     for (int tick = 0; tick <= 601; ++tick, ClockTick()) { // tick: ticks so far
+        if (tick == 599)
+            composition = SheetChar(7) + u"z"; // still being composed at 10:00
         EXPECT_TRUE(!labels.contains(tick) || clock == labels[tick]) << tick;
         EXPECT_EQ(finish_enabled, tick >= 60 && tick < 600) << tick;
         ASSERT_EQ(asks.size(), tick < 600 ? 0u : 1u) << tick;
@@ -94,6 +96,10 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
     // set a new test going.
     EXPECT_TRUE(timer && asks[0][1] == u"成績" && asks[0][2] == u"9:59" &&
                 State.TotalSeconds == 600);
+    // The composition became typed text first of all, while the clock still
+    // ran, and so it counted.
+    EXPECT_EQ(commits, std::vector<bool>{true});
+    EXPECT_EQ(asks[0][0].substr(0, 8), u"正確字數： 1字");
 }
 
 TEST(Helpers, NumberTextAndFaults) {
