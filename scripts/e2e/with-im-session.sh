@@ -118,6 +118,13 @@ Layout=
 0=Default
 EOF
 
+# fcitx5 5.1 ships its Cangjie table switched off; a user's copy switches it on.
+cangjie=/usr/share/fcitx5/inputmethod/cangjie.conf
+if grep -q '^Enable=False' "$cangjie" 2>/dev/null; then
+    mkdir -p "$XDG_DATA_HOME/fcitx5/inputmethod"
+    sed 's/^Enable=False/Enable=True/' "$cangjie" >"$XDG_DATA_HOME/fcitx5/inputmethod/cangjie.conf"
+fi
+
 # Every new input context starts active: no trigger key needed.
 cat >"$XDG_CONFIG_HOME/fcitx5/config" <<'EOF'
 [Behavior]
