@@ -3,7 +3,9 @@
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-CMAKE_GEN := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+# Expanded when a recipe runs, after setup: a fresh machine gets ninja from
+# setup, and its first build must not pick another generator than later ones.
+CMAKE_GEN = $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
 .PHONY: run test bench package setup build-release build-test format clean
 
