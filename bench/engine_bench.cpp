@@ -24,6 +24,7 @@ struct NullWindow : temp::WindowOps {
         temp::TypingChanged();
     }
     void FocusTypingBox() override {}
+    void CommitComposition() override {}
     void SetClockText(std::u16string_view) override {}
     void SetFinishEnabled(bool) override {}
     temp::Answer Ask(std::u16string_view, std::u16string_view) override {

@@ -176,6 +176,9 @@ std::int16_t CountCorrect() {
 
 void FinishTest() {
     WindowOps &w = Window();
+    // Every finish, by button or by the clock: the text still being composed
+    // is typed text by now, so it counts and the box agrees with the score.
+    w.CommitComposition();
     w.SetTimerRunning(false);
     State.TotalSeconds = Add(Mul(State.Minutes, 60), State.Seconds);
 

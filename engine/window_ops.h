@@ -32,6 +32,11 @@ public:
     virtual std::u16string ReadTypingText() = 0;
     virtual void SetTypingText(std::u16string_view text) = 0;
     virtual void FocusTypingBox() = 0;
+    // Puts what an input method is still composing in the box into it, once,
+    // as typed text (TypingChanged runs before this returns when that changes
+    // the box), so that a finish counts it; the input method must not add it
+    // again.
+    virtual void CommitComposition() = 0;
 
     virtual void SetClockText(std::u16string_view text) = 0;
     virtual void SetFinishEnabled(bool on) = 0;

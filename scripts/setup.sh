@@ -14,6 +14,8 @@ packages=(
     # Traditional Chinese fonts (Ming-style serif and sans) and input methods
     fonts-noto-cjk
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
+    # table engines (Cangjie) and a real ibus daemon, for the end-to-end tests
+    fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
     # headless tests and screenshots
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
     # Wayland: Qt's Wayland platform, two headless compositors (weston for

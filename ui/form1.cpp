@@ -6,13 +6,11 @@
 #include "push_button.h"
 #include "sheet_grid.h"
 #include "typing_box.h"
-#include "window_state.h"
 #include "ui/version.h"
+#include "window_state.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QIcon>
-#include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,6 +129,10 @@ void Form1::CreateControls() {
     Command1->hide();
     Describe(Command1, QStringLiteral("完成"),
              QStringLiteral("結束這次測驗並顯示成績；測驗滿一分鐘後才能按"));
+    // A click leaves the focus, and with it any composition, in the typing
+    // box: the finish commits it there the same way whatever the input
+    // method's plugin would do on a focus change. Tab still reaches it.
+    Command1->setFocusPolicy(Qt::TabFocus);
 
     Text1 = new qelvara::TypingBox(this);
     Text1->setObjectName(QStringLiteral("Text1"));
@@ -263,23 +265,7 @@ void Form1::Command2_Click() {
     w.FocusTypingBox();
 }
 
-void Form1::CommitComposition() {
-    // Qt's ibus plugin commits the composition on commit(); fcitx5's Qt
-    // frontend ignores commit() and commits it on reset() instead.
-    // Nothing composed, nothing to ask for: Qt 6.4's Wayland input context
-    // crashes on commit() when the compositor has no seat.
-    if (!Text1->HasComposition())
-        return;
-    QInputMethod *im = QGuiApplication::inputMethod();
-    im->commit();
-    if (Text1->HasComposition())
-        im->reset();
-}
-
 void Form1::Command1_Click() {
-    // A pointer click moved the focus and with it committed any composition;
-    // a click without a focus change (keyboard, accessibility) still must.
-    CommitComposition();
     temp::FinishTest();
 }
 
@@ -288,9 +274,5 @@ void Form1::Text1_Change() {
 }
 
 void Form1::Timer1_Timer() {
-    // This tick finishes the test: text still being composed belongs to it,
-    // and must not arrive while the result box is open.
-    if (temp::State.Minutes == 9 && temp::State.Seconds == 59)
-        CommitComposition();
     temp::ClockTick();
 }

@@ -55,8 +55,6 @@ protected:
 
 private:
     void CreateControls();
-    // Puts text still being composed by an input method into Text1.
-    void CommitComposition();
     void Centre();
 
     std::unique_ptr<qelvara::FormWindow> window_;

@@ -72,6 +72,13 @@ void FormWindow::FocusTypingBox() {
     if (form_.isVisible() && !form_.isActiveWindow())
         form_.activateWindow();
     form_.Text1->setFocus(Qt::OtherFocusReason);
+    // A new test: the box takes typing again even if it kept the focus
+    // through the result box (a platform that did not activate the box).
+    form_.Text1->ResumeCommits();
+}
+
+void FormWindow::CommitComposition() {
+    form_.Text1->CommitComposition();
 }
 
 void FormWindow::SetClockText(std::u16string_view text) {

@@ -25,6 +25,7 @@ public:
     std::u16string ReadTypingText() override;
     void SetTypingText(std::u16string_view text) override;
     void FocusTypingBox() override;
+    void CommitComposition() override;
     void SetClockText(std::u16string_view text) override;
     void SetFinishEnabled(bool on) override;
     temp::Answer Ask(std::u16string_view text, std::u16string_view caption) override;

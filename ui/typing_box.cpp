@@ -3,6 +3,9 @@
 #include "typing_box_accessible.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -88,8 +91,75 @@ QString TypingBox::Fit(const QString &text, int room) {
 }
 
 bool TypingBox::HasComposition() const {
+    return !Composition().isEmpty();
+}
+
+QString TypingBox::Composition() const {
     const QTextLayout *layout = textCursor().block().layout();
-    return layout != nullptr && !layout->preeditAreaText().isEmpty();
+    return layout != nullptr ? layout->preeditAreaText() : QString();
+}
+
+namespace {
+
+// Makes the input method forget its composition. Qt's own Wayland input
+// context, the one used when no QT_IM_MODULE(S) names a plugin, dereferences
+// the compositor's seat on reset() (Qt 6.4) and crashes where there is none;
+// it holds no composition that the box does not show, so it is reset only
+// when one is shown.
+void ResetInputMethod(bool shown) {
+    if (!shown && QGuiApplication::platformName() == QLatin1String("wayland") &&
+        qEnvironmentVariableIsEmpty("QT_IM_MODULE") && qEnvironmentVariableIsEmpty("QT_IM_MODULES"))
+        return;
+    QGuiApplication::inputMethod()->reset();
+}
+
+} // namespace
+
+// Plugins disagree on what gives up a composition: Qt's ibus plugin commits
+// it on commit() (6.8: only when the engine asked for that; otherwise it
+// drops it), fcitx5's commits it on reset() and on a focus change, and the
+// engine or the ibus daemon may commit it once more, later, over D-Bus. So the
+// box takes what it shows itself and ignores every commit from then on.
+void TypingBox::CommitComposition() {
+    const QString shown = Composition();
+    dropping_commits_ = true;
+    ResetInputMethod(!shown.isEmpty());
+    PutComposition(shown);
+}
+
+void TypingBox::PutComposition(const QString &shown) {
+    if (HasComposition()) {
+        QInputMethodEvent clear;
+        QPlainTextEdit::inputMethodEvent(&clear);
+    }
+    const QString fitted = Fit(NormaliseLineBreaks(shown), Room(SelectionLength()));
+    if (!fitted.isEmpty())
+        InsertCut(fitted);
+}
+
+void TypingBox::focusInEvent(QFocusEvent *event) {
+    // Whatever belonged to the composition the box gave up has arrived by the
+    // time the user can type here again.
+    dropping_commits_ = false;
+    QPlainTextEdit::focusInEvent(event);
+}
+
+bool TypingBox::focusNextPrevChild(bool next) {
+    // Tab out of the box (to Finish) with a composition open: Qt's focus
+    // change calls commit(), and the plugin commits, keeps or drops it. The
+    // box commits what it showed instead, as at a finish.
+    const QString shown = Composition();
+    if (shown.isEmpty() || dropping_commits_)
+        return QPlainTextEdit::focusNextPrevChild(next);
+    dropping_commits_ = true;
+    const bool found = QPlainTextEdit::focusNextPrevChild(next);
+    if (hasFocus()) {
+        dropping_commits_ = false; // nowhere to go: nothing happened
+        return found;
+    }
+    ResetInputMethod(true);
+    PutComposition(shown);
+    return found;
 }
 
 void TypingBox::NoteEdit(int position, int, int added) {
@@ -208,6 +278,14 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
 }
 
 void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
+    if (dropping_commits_ &&
+        (!event->commitString().isEmpty() || event->replacementLength() != 0)) {
+        // The composition the box already took, or a late commit after it.
+        QInputMethodEvent kept(event->preeditString(), event->attributes());
+        QPlainTextEdit::inputMethodEvent(&kept);
+        event->accept();
+        return;
+    }
     const QString commit = NormaliseLineBreaks(event->commitString());
     if (commit.isEmpty() || max_length_ == 0 || isReadOnly()) {
         QPlainTextEdit::inputMethodEvent(event);

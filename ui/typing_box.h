@@ -32,6 +32,19 @@ public:
 
     // Whether an input method is composing text in the box.
     bool HasComposition() const;
+    // The text being composed, as the box shows it (empty when none).
+    QString Composition() const;
+
+    // Ends composing for a finish: puts the composition the box shows into
+    // it once, as committed text within the limit (the change event runs
+    // before this returns), and resets the input method. From then on the
+    // box ignores text that input methods commit until it next gets the
+    // focus or ResumeCommits() is called: whatever a plugin or an engine
+    // commits for that composition, now or later over D-Bus, is not added
+    // again, nor into the next test. Composition updates still pass.
+    void CommitComposition();
+    void ResumeCommits() { dropping_commits_ = false; }
+    bool DroppingCommits() const { return dropping_commits_; }
 
     // Replaces the content (cut to the limit); the change event runs before
     // this returns, and only when the content differs.
@@ -59,6 +72,8 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -78,6 +93,9 @@ private:
     bool cutting_ = false; // the cut of an overfilled box is under way
     int edit_start_ = -1;  // the text the last edit added, for that cut
     int edit_added_ = 0;
+    // Replaces the shown composition with `shown` as committed text.
+    void PutComposition(const QString &shown);
+    bool dropping_commits_ = false;
     QString last_text_;
 };
 

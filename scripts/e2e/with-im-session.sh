@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Runs a command on a private X display with fcitx5 + chewing on a private
-# session bus, the way a Zhuyin user's desktop is set up, then stops every
-# process it started and removes its temporary home.
+# Runs a command on a private X display with an input method on a private
+# session bus, the way a Zhuyin or Cangjie user's desktop is set up, then
+# stops every process it started and removes its temporary home.
 #
-#   with-im-session.sh [--im fcitx|ibus] [--screen WxHxD] CMD [ARG...]
+#   with-im-session.sh [--im fcitx|ibus|ibus-daemon] [--screen WxHxD] CMD [ARG...]
 #
 # --im fcitx (default): Qt talks to fcitx5 through the fcitx5 Qt plugin.
 # --im ibus: Qt's own ibus plugin talks to fcitx5's ibus frontend.
+# --im ibus-daemon: Qt's own ibus plugin talks to a real ibus-daemon.
+# fcitx5 offers chewing (the default) and its Cangjie table; ibus-daemon
+# offers chewing (the engine at start) and ibus-table's Cangjie 5.
+# QELVARA_E2E_IM tells the command which one runs.
 #
 # Every run gets a fresh HOME: chewing learns the user's choices into
 # $HOME/.chewing, so a reused home would change what later keys compose.
@@ -24,10 +28,12 @@ while [ $# -gt 0 ]; do
     *) break ;;
     esac
 done
-case $im in fcitx | ibus) ;; *) echo "with-im-session: --im fcitx|ibus" >&2; exit 2 ;; esac
-[ $# -ge 1 ] || { echo "usage: $0 [--im fcitx|ibus] CMD [ARG...]" >&2; exit 2; }
+case $im in fcitx | ibus | ibus-daemon) ;; *) echo "with-im-session: --im fcitx|ibus|ibus-daemon" >&2; exit 2 ;; esac
+[ $# -ge 1 ] || { echo "usage: $0 [--im fcitx|ibus|ibus-daemon] CMD [ARG...]" >&2; exit 2; }
 
-for tool in Xvfb dbus-daemon gdbus fcitx5 fcitx5-remote; do
+tools=(Xvfb dbus-daemon gdbus)
+if [ "$im" = ibus-daemon ]; then tools+=(ibus-daemon ibus); else tools+=(fcitx5 fcitx5-remote); fi
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || { echo "with-im-session: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
 done
 
@@ -35,12 +41,14 @@ readonly startup_timeout=15 # seconds for each daemon to come up
 
 # Short base path: the bus socket lives inside and unix socket paths are limited.
 tmp=$(mktemp -d /tmp/qim.XXXXXX)
-xvfb_pid= bus_pid= fcitx_pid=
+xvfb_pid= bus_pid= fcitx_pid= ibus_pid=
 
 stop() {
-    local pid
+    local pid children=
+    # ibus-daemon's engines and config process are its children.
+    [ -z "$ibus_pid" ] || children=$(pgrep -P "$ibus_pid" | tr '\n' ' ' || true)
     # Reverse order of start; each by its own pid.
-    for pid in "$fcitx_pid" "$bus_pid" "$xvfb_pid"; do
+    for pid in $children "$ibus_pid" "$fcitx_pid" "$bus_pid" "$xvfb_pid"; do
         [ -n "$pid" ] || continue
         kill -TERM "$pid" 2>/dev/null || continue
         # Give it a moment to exit cleanly, then make sure.
@@ -57,12 +65,18 @@ trap stop EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+im_log() {
+    local log
+    for log in "$tmp/fcitx5.log" "$tmp/ibus.log"; do
+        [ -s "$log" ] || continue
+        echo "--- ${log##*/} ($*) ---" >&2
+        tail -n 40 "$log" >&2
+    done
+}
+
 fail() {
     echo "with-im-session: $*" >&2
-    if [ -s "$tmp/fcitx5.log" ]; then
-        echo "--- fcitx5 log ---" >&2
-        tail -n 40 "$tmp/fcitx5.log" >&2
-    fi
+    im_log "$*"
     exit 1
 }
 
@@ -81,7 +95,7 @@ export LANG=C.UTF-8
 unset LC_ALL LANGUAGE XMODIFIERS GTK_IM_MODULE QT_IM_MODULES IBUS_ADDRESS \
     WAYLAND_DISPLAY SESSION_MANAGER
 
-# One group, keyboard-us then chewing, chewing the default.
+# One group, keyboard-us, chewing and Cangjie, chewing the default.
 cat >"$XDG_CONFIG_HOME/fcitx5/profile" <<'EOF'
 [Groups/0]
 Name=Default
@@ -96,9 +110,20 @@ Layout=
 Name=chewing
 Layout=
 
+[Groups/0/Items/2]
+Name=cangjie
+Layout=
+
 [GroupOrder]
 0=Default
 EOF
+
+# fcitx5 5.1 ships its Cangjie table switched off; a user's copy switches it on.
+cangjie=/usr/share/fcitx5/inputmethod/cangjie.conf
+if grep -q '^Enable=False' "$cangjie" 2>/dev/null; then
+    mkdir -p "$XDG_DATA_HOME/fcitx5/inputmethod"
+    sed 's/^Enable=False/Enable=True/' "$cangjie" >"$XDG_DATA_HOME/fcitx5/inputmethod/cangjie.conf"
+fi
 
 # Every new input context starts active: no trigger key needed.
 cat >"$XDG_CONFIG_HOME/fcitx5/config" <<'EOF'
@@ -148,15 +173,49 @@ read -r -t "$startup_timeout" address <"$tmp/busaddr" || true
 export DBUS_SESSION_BUS_ADDRESS=$address
 
 # --- input method -------------------------------------------------------------
-# Addons that own hotkeys could swallow keys; the rest are useless headless.
-fcitx5 -D --disable=wayland,waylandim,kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector \
-    >"$tmp/fcitx5.log" 2>&1 &
-fcitx_pid=$!
-gdbus wait --session --timeout "$startup_timeout" org.fcitx.Fcitx5 >/dev/null 2>&1 ||
-    fail "fcitx5 did not take its bus name"
-kill -0 "$fcitx_pid" 2>/dev/null || fail "fcitx5 exited"
+start_fcitx5() {
+    # Addons that own hotkeys could swallow keys; the rest are useless headless.
+    fcitx5 -D --disable=wayland,waylandim,kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector \
+        >"$tmp/fcitx5.log" 2>&1 &
+    fcitx_pid=$!
+    gdbus wait --session --timeout "$startup_timeout" org.fcitx.Fcitx5 >/dev/null 2>&1 ||
+        fail "fcitx5 did not take its bus name"
+    kill -0 "$fcitx_pid" 2>/dev/null || fail "fcitx5 exited"
+}
 
-if [ "$im" = ibus ]; then
+start_ibus_daemon() {
+    # Settings in memory: nothing read from or left in a dconf database.
+    export GSETTINGS_BACKEND=memory
+    ibus-daemon --panel=disable --emoji-extension=disable --replace >"$tmp/ibus.log" 2>&1 &
+    ibus_pid=$!
+    # Ready once it answers and knows both engines; then chewing, for every
+    # input context (the engine is global by default).
+    local deadline=$((SECONDS + startup_timeout)) engines
+    until engines=$(ibus list-engine 2>/dev/null) && [[ $engines == *table:cangjie5* ]] &&
+        [[ $engines == *chewing* ]]; do
+        kill -0 "$ibus_pid" 2>/dev/null || fail "ibus-daemon exited"
+        [ "$SECONDS" -lt "$deadline" ] || fail "ibus-daemon did not list chewing and table:cangjie5"
+        sleep 0.02
+    done
+    ibus engine chewing || fail "ibus-daemon did not take chewing"
+}
+
+# Qt finds an ibus bus through this file (machine id, host, display number).
+wait_for_ibus_address() {
+    local deadline=$((SECONDS + startup_timeout))
+    until compgen -G "$XDG_CONFIG_HOME/ibus/bus/*-unix-$display" >/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "no ibus address file"
+        sleep 0.01
+    done
+}
+
+case $im in
+fcitx)
+    start_fcitx5
+    export QT_IM_MODULE=fcitx
+    ;;
+ibus)
+    start_fcitx5
     # Qt's ibus plugin refuses to load unless ibus-daemon is on PATH; it never
     # runs it, and fcitx5's ibus frontend answers in its place.
     mkdir -p "$tmp/bin"
@@ -165,24 +224,20 @@ if [ "$im" = ibus ]; then
     export PATH=$tmp/bin:$PATH
     gdbus wait --session --timeout "$startup_timeout" org.freedesktop.IBus >/dev/null 2>&1 ||
         fail "fcitx5's ibus frontend did not take its bus name"
-    # Qt finds the bus through this file (machine id, host, display number).
-    deadline=$((SECONDS + startup_timeout))
-    until compgen -G "$XDG_CONFIG_HOME/ibus/bus/*-unix-$display" >/dev/null; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "fcitx5 wrote no ibus address file"
-        sleep 0.01
-    done
+    wait_for_ibus_address
     export QT_IM_MODULE=ibus
-else
-    export QT_IM_MODULE=fcitx
-fi
-export QT_QPA_PLATFORM=xcb
+    ;;
+ibus-daemon)
+    start_ibus_daemon
+    wait_for_ibus_address
+    export QT_IM_MODULE=ibus
+    ;;
+esac
+export QELVARA_E2E_IM=$im QT_QPA_PLATFORM=xcb
 
 # --- the command --------------------------------------------------------------
 # Not exec'd: the traps must outlive it to stop the daemons.
 status=0
 "$@" || status=$?
-if [ "$status" -ne 0 ] && [ -s "$tmp/fcitx5.log" ]; then
-    echo "--- fcitx5 log (command exited with $status) ---" >&2
-    tail -n 40 "$tmp/fcitx5.log" >&2
-fi
+[ "$status" -eq 0 ] || im_log "command exited with $status"
 exit "$status"

@@ -97,6 +97,8 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
                                             {10, u"0:10"},  {59, u"0:59"},  {60, u"1:00"},
                                             {599, u"9:59"}, {600, u"0:00"}, {601, u"0:01"}};
     for (int tick = 0; tick <= 601; ++tick, ClockTick()) { // tick: ticks so far
+        if (tick == 599)
+            composition = SheetChar(7) + u"z"; // still being composed at 10:00
         if (labels.contains(tick)) {
             EXPECT_EQ(clock, labels[tick]) << tick;
         }
@@ -109,6 +111,10 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
     EXPECT_EQ(asks[0][2], u"9:59");
     EXPECT_EQ(State.TotalSeconds, 600);
     EXPECT_TRUE(timer);
+    // The composition became typed text first of all, while the clock still
+    // ran, and so it counted.
+    EXPECT_EQ(commits, std::vector<bool>{true});
+    EXPECT_EQ(asks[0][0].substr(0, 8), u"正確字數： 1字");
 }
 
 // Every test must get a new sheet: the default source reseeds from the clock.
