@@ -41,14 +41,16 @@ readonly startup_timeout=15 # seconds for each daemon to come up
 
 # Short base path: the bus socket lives inside and unix socket paths are limited.
 tmp=$(mktemp -d /tmp/qim.XXXXXX)
-xvfb_pid= bus_pid= fcitx_pid= ibus_pid=
+bus_pid= fcitx_pid= ibus_pid=
+# shellcheck source=scripts/lib/xvfb.sh
+. "$(dirname "$0")/../lib/xvfb.sh"
 
 stop() {
     local pid children=
     # ibus-daemon's engines and config process are its children.
     [ -z "$ibus_pid" ] || children=$(pgrep -P "$ibus_pid" | tr '\n' ' ' || true)
     # Reverse order of start; each by its own pid.
-    for pid in $children "$ibus_pid" "$fcitx_pid" "$bus_pid" "$xvfb_pid"; do
+    for pid in $children "$ibus_pid" "$fcitx_pid" "$bus_pid"; do
         [ -n "$pid" ] || continue
         kill -TERM "$pid" 2>/dev/null || continue
         # Give it a moment to exit cleanly, then make sure.
@@ -59,6 +61,7 @@ stop() {
         kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
+    xvfb_stop
     rm -rf "$tmp"
 }
 trap stop EXIT
@@ -150,17 +153,8 @@ Layout=Default Keyboard
 EOF
 
 # --- X server -----------------------------------------------------------------
-# -displayfd: Xvfb takes the first free display and writes its number once it
-# accepts connections. Read through a fifo: the read returns at readiness, or
-# at end of file if Xvfb dies first.
-mkfifo "$tmp/displayfd"
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
-    3>"$tmp/displayfd" >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-read -r -t "$startup_timeout" display <"$tmp/displayfd" || true
-[ -n "$display" ] || { cat "$tmp/xvfb.log" >&2; fail "Xvfb did not start"; }
-export DISPLAY=:$display
+XVFB_TIMEOUT=$startup_timeout xvfb_start "$screen" || fail "Xvfb did not start"
+display=${DISPLAY#:}
 
 # --- session bus --------------------------------------------------------------
 mkfifo "$tmp/busaddr"
