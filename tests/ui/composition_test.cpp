@@ -2,49 +2,18 @@
 // the box showed it, however the finish comes (pointer, keyboard, a screen
 // reader's press, the clock), and nothing an input method commits for it
 // later reaches this test or the next.
-#include "engine/random_source.h"
-#include "engine/temp.h"
-#include "ui/form1.h"
+#include "window_test.h"
 
 #include <QAccessible>
-#include <QApplication>
-#include <QMessageBox>
 #include <QRegularExpression>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 
-// Readable failure messages.
-void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
-class CompositionTest : public ::testing::Test {
+class CompositionTest : public WindowTest {
 protected:
     void SetUp() override {
-        temp::ResetState();
-        temp::SetRandomSource(&source_);
-        form_.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
-        QTest::mouseClick(form_.Command2, Qt::LeftButton);
-    }
-
-    QString Sheet(int i) const {
-        return QString::fromStdU16String(temp::State.SheetText).mid(i, 1);
-    }
-    QString Text() const { return form_.Text1->toPlainText(); }
-    // What an input method sends: a composition, or a commit that ends it.
-    void InputMethod(const QString &preedit, const QString &commit = {}) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit);
-        QCoreApplication::sendEvent(form_.Text1, &event);
-    }
-    void Tick(int n) {
-        for (int i = 0; i < n; ++i)
-            form_.Timer1_Timer();
+        WindowTest::SetUp();
+        Start();
     }
 
     // Answers the result box once it is open (a press through accessibility
@@ -60,7 +29,7 @@ protected:
             poll->deleteLater();
             static const QRegularExpression count("正確字數： (\\d+)字");
             counted_ = count.match(box->text()).captured(1).toInt();
-            at_finish_ = Text();
+            at_finish_ = Typed();
             if (meanwhile)
                 meanwhile();
             box->button(QMessageBox::Yes)->click();
@@ -69,8 +38,6 @@ protected:
         poll->start(5);
     }
 
-    temp::TwisterSource source_{20240601};
-    Form1 form_;
     bool answered_ = false;
     int counted_ = -1;
     QString at_finish_;
@@ -88,7 +55,7 @@ TEST_F(CompositionTest, EveryFinishCountsTheOpenCompositionOnce) {
         // added: not while the result box is open, nor in the next test.
         AnswerYes([&] {
             InputMethod({}, Sheet(1) + Sheet(2));
-            EXPECT_EQ(Text(), at_finish_);
+            EXPECT_EQ(Typed(), at_finish_);
         });
         switch (finish) {
         case Click:
@@ -98,7 +65,7 @@ TEST_F(CompositionTest, EveryFinishCountsTheOpenCompositionOnce) {
             // Tab with the composition open: it is committed as the focus leaves.
             QTest::keyClick(form_.Text1, Qt::Key_Tab);
             ASSERT_TRUE(form_.Command1->hasFocus());
-            EXPECT_EQ(Text(), typed);
+            EXPECT_EQ(Typed(), typed);
             InputMethod({}, Sheet(2)); // the plugin's own commit on the focus change
             QTest::keyClick(form_.Command1, Qt::Key_Space);
             break;
@@ -118,9 +85,9 @@ TEST_F(CompositionTest, EveryFinishCountsTheOpenCompositionOnce) {
 
         // The next test starts empty and takes commits again at once.
         ASSERT_TRUE(QTest::qWaitFor([&] { return form_.Text1->hasFocus(); }));
-        EXPECT_EQ(Text(), "");
+        EXPECT_EQ(Typed(), "");
         InputMethod({}, Sheet(3));
-        EXPECT_EQ(Text(), Sheet(3));
+        EXPECT_EQ(Typed(), Sheet(3));
         form_.Window().SetTypingText(u"");
     }
 }
@@ -135,10 +102,4 @@ TEST_F(CompositionTest, TheCommittedCompositionKeepsTheLimitAndSurrogatePairs) {
     QTest::mouseClick(form_.Command1, Qt::LeftButton);
     EXPECT_EQ(at_finish_, expected);
     EXPECT_EQ(counted_, 2);
-}
-
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -2,86 +2,25 @@
 // that must do nothing, the sheet's colours in the grid and on screen, what a
 // screen reader hears, the typing box's limit, the clock and the result box,
 // and faults.
-#include "engine/random_source.h"
-#include "engine/temp.h"
 #include "ui/fault_box.h"
-#include "ui/form1.h"
+#include "window_test.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QClipboard>
-#include <QMessageBox>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 using temp::kSheetColumns;
-using temp::kSheetSize;
 using temp::kTypingLimit;
 
-void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
-// Answers the modal message box that the next statement opens: its event loop
-// is the first to run the timer.
-template <typename Answer> static void WhenBoxOpens(Answer answer) {
-    QTimer::singleShot(0, [answer] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            answer(box);
-    });
-}
-
-class FormTest : public ::testing::Test {
+class FormTest : public WindowTest {
 protected:
-    void SetUp() override {
-        temp::ResetState();
-        temp::SetRandomSource(&source_);
-        form_.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
-    }
-
-    void Start() { QTest::mouseClick(form_.Command2, Qt::LeftButton); }
-    void Tick(int n) {
-        for (int i = 0; i < n; ++i)
-            form_.Timer1_Timer();
-    }
-
-    // Sheet characters and cells count from 0, row by row.
-    QString Sheet() const { return QString::fromStdU16String(temp::State.SheetText); }
-    QTableWidgetItem *Cell(int i) const {
-        return form_.MSHFlexGrid1->item(i / kSheetColumns, i % kSheetColumns);
-    }
-    QColor Ink(int i) const { return Cell(i)->foreground().color(); }
-    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
-    QString Shown() const {
-        QString shown;
-        for (int i = 0; i < kSheetSize; ++i)
-            shown += Ink(i) == Qt::black ? Cell(i)->text() : Ink(i) == Qt::white ? "_" : "?";
-        return shown;
-    }
-    QString Typed() const { return form_.Text1->toPlainText(); }
-
-    // A key carrying a Chinese character, as a layout or a simple input method sends it.
-    void TypeKey(const QString &text) {
-        QTest::sendKeyEvent(QTest::Click, form_.Text1, Qt::Key_unknown, text, Qt::NoModifier);
-    }
-    void InputMethod(const QString &preedit, const QString &commit = {}, int from = 0,
-                     int length = 0) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit, from, length);
-        QCoreApplication::sendEvent(form_.Text1, &event);
-    }
     void Paste(const QString &text) {
         QApplication::clipboard()->setText(text);
         form_.Text1->paste();
     }
+    QColor Ink(int i) const { return Cell(i)->foreground().color(); }
     QString Heard(QObject *o, QAccessible::Text t = QAccessible::Name) const {
         return QAccessible::queryAccessibleInterface(o)->text(t);
     }
-
-    temp::TwisterSource source_{20240601};
-    Form1 form_;
 };
 
 TEST_F(FormTest, IntroShowsItsThreeControlsWithTheCaretAtTheStart) {
@@ -113,10 +52,10 @@ TEST_F(FormTest, NeitherEnterNorEscapeBelongsToTheWindow) {
         EXPECT_FALSE(b->autoDefault()) << qPrintable(b->objectName());
     }
     Start();
-    TypeKey(Sheet().mid(6, 1));
+    TypeKey(Sheet(6));
     QTest::keyClick(form_.Text1, Qt::Key_Return);
     QTest::keyClick(form_.Text1, Qt::Key_Escape);
-    EXPECT_EQ(Typed(), Sheet().mid(6, 1) + "\n");
+    EXPECT_EQ(Typed(), Sheet(6) + "\n");
     EXPECT_TRUE(form_.isVisible());
 }
 
@@ -125,7 +64,7 @@ TEST_F(FormTest, NeitherEnterNorEscapeBelongsToTheWindow) {
 // a black one does, where it was before the wheel turned.
 TEST_F(FormTest, ATypedCharacterVanishesFromTheScreen) {
     Start();
-    TypeKey(Sheet().mid(6, 1));
+    TypeKey(Sheet(6));
     qelvara::SheetGrid &grid = *form_.MSHFlexGrid1;
     grid.setCurrentCell(0, 6);
     grid.setFocus();
@@ -155,16 +94,16 @@ TEST_F(FormTest, AScreenReaderHearsTheClockAndNotTheVanishedCharacters) {
         QAccessible::queryAccessibleInterface(form_.MSHFlexGrid1)->tableInterface();
     ASSERT_NE(table, nullptr);
     auto cell = [&] { return table->cellAt(0, 6)->text(QAccessible::Name); };
-    EXPECT_EQ(cell(), Sheet().mid(6, 1));
-    TypeKey(Sheet().mid(6, 1));
+    EXPECT_EQ(cell(), Sheet(6));
+    TypeKey(Sheet(6));
     EXPECT_EQ(cell(), "（已打）");
     QTest::keyClick(form_.Text1, Qt::Key_Backspace);
-    EXPECT_EQ(cell(), Sheet().mid(6, 1));
+    EXPECT_EQ(cell(), Sheet(6));
 }
 
 TEST_F(FormTest, EveryRoadIntoTheTypingBoxStopsAtTheLimit) {
     Start();
-    const QString a = Sheet().mid(0, 1), b = Sheet().mid(1, 1), astral = "\U00020000";
+    const QString a = Sheet(0), b = Sheet(1), astral = "\U00020000";
     Paste(a.repeated(150));
     EXPECT_EQ(Typed(), a.repeated(kTypingLimit));
     form_.Text1->selectAll();

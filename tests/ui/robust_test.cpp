@@ -3,58 +3,26 @@
 // typing box's limit; Enter presses the focused button and nothing else; the
 // window stays left to right. This binary runs with -reverse and a Hebrew
 // locale, so every test here also sees a right-to-left application.
-#include "engine/random_source.h"
-#include "engine/temp.h"
-#include "ui/form1.h"
+#include "window_test.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QMenu>
-#include <QMessageBox>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <vector>
 
-// Readable failure messages.
-void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
-class RobustTest : public ::testing::Test {
+class RobustTest : public WindowTest {
 protected:
     void SetUp() override {
-        temp::ResetState();
-        temp::SetRandomSource(&source_);
-        form_.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&form_));
+        WindowTest::SetUp();
         // Every length the change pass was shown.
         QObject::connect(form_.Text1, &qelvara::TypingBox::contentChanged, &form_,
                          [this] { seen_.push_back(form_.Text1->Length()); });
-    }
-
-    void Start() { QTest::mouseClick(form_.Command2, Qt::LeftButton); }
-    QString Text() const { return form_.Text1->toPlainText(); }
-    QString Sheet() const { return QString::fromStdU16String(temp::State.SheetText); }
-    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
-    QString Shown() const {
-        QString shown;
-        for (int i = 0; i < 100; ++i) {
-            const QTableWidgetItem *cell = form_.MSHFlexGrid1->item(i / 20, i % 20);
-            const QColor ink = cell->foreground().color();
-            shown += ink == Qt::black ? cell->text() : ink == Qt::white ? "_" : "?";
-        }
-        return shown;
     }
     int Longest() const {
         return seen_.empty() ? 0 : *std::max_element(seen_.begin(), seen_.end());
     }
 
-    temp::TwisterSource source_{77};
-    Form1 form_;
     std::vector<int> seen_;
 };
 
@@ -64,45 +32,45 @@ TEST_F(RobustTest, AccessibilityEditsAndTheWidgetApiKeepTheLimit) {
     ASSERT_NE(box, nullptr);
     QAccessibleEditableTextInterface *edit = box->editableTextInterface();
     ASSERT_NE(edit, nullptr);
-    const QString a = Sheet().mid(0, 1), b = Sheet().mid(1, 1), astral = "\U00020001";
+    const QString a = Sheet(0), b = Sheet(1), astral = "\U00020001";
 
     edit->insertText(0, a.repeated(150));
-    EXPECT_EQ(Text(), a.repeated(100));
+    EXPECT_EQ(Typed(), a.repeated(100));
     box->setText(QAccessible::Value, b.repeated(300));
-    EXPECT_EQ(Text(), b.repeated(100));
+    EXPECT_EQ(Typed(), b.repeated(100));
     edit->replaceText(0, box->textInterface()->characterCount(), a.repeated(300));
-    EXPECT_EQ(Text(), a.repeated(100));
+    EXPECT_EQ(Typed(), a.repeated(100));
 
     // The whole sheet twice into an empty box: the first copy fits, and every
     // cell vanishes.
     edit->deleteText(0, -1);
-    EXPECT_EQ(Text(), "");
+    EXPECT_EQ(Typed(), "");
     edit->insertText(0, Sheet() + Sheet());
-    EXPECT_EQ(Text(), Sheet());
+    EXPECT_EQ(Typed(), Sheet());
     EXPECT_EQ(Shown(), QString(100, '_'));
     edit->deleteText(30, 20); // either order
-    EXPECT_EQ(Text(), Sheet().remove(20, 10));
+    EXPECT_EQ(Typed(), Sheet().remove(20, 10));
     EXPECT_EQ(Shown(), QString(20, '_') + Sheet().mid(20, 10) + QString(70, '_'));
     // Offsets past the end mean the end; a pair is never split at the limit.
     edit->insertText(5000, b.repeated(9) + astral);
-    EXPECT_EQ(Text(), Sheet().remove(20, 10) + b.repeated(9));
+    EXPECT_EQ(Typed(), Sheet().remove(20, 10) + b.repeated(9));
     edit->replaceText(-1, 99, astral);
-    EXPECT_EQ(Text().size(), 99);
+    EXPECT_EQ(Typed().size(), 99);
 
     // The widget's own API: cut to what fits before the change pass sees it;
     // undo and redo pass over the overfilled state.
     form_.Text1->setPlainText(a.repeated(300));
-    EXPECT_EQ(Text(), a.repeated(100));
+    EXPECT_EQ(Typed(), a.repeated(100));
     form_.Text1->clear();
     form_.Text1->insertPlainText(b.repeated(98));
     form_.Text1->textCursor().insertText(a + astral + b);
-    EXPECT_EQ(Text(), b.repeated(98) + a);
+    EXPECT_EQ(Typed(), b.repeated(98) + a);
     form_.Text1->appendPlainText(b); // a line break and b: the break fits
-    EXPECT_EQ(Text(), b.repeated(98) + a + "\n");
+    EXPECT_EQ(Typed(), b.repeated(98) + a + "\n");
     QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(Text(), b.repeated(98) + a);
+    EXPECT_EQ(Typed(), b.repeated(98) + a);
     QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(Text(), b.repeated(98) + a + "\n");
+    EXPECT_EQ(Typed(), b.repeated(98) + a + "\n");
     EXPECT_EQ(Longest(), 100);
 }
 
@@ -121,7 +89,7 @@ TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
     // Finish is enabled, but Enter in the typing box breaks the line.
     QTest::keyClick(form_.Text1, Qt::Key_Return);
     QTest::keyClick(form_.Text1, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(Text(), "\n\n");
+    EXPECT_EQ(Typed(), "\n\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     int asked = 0;
@@ -158,8 +126,7 @@ TEST_F(RobustTest, LeftToRightWhateverTheApplicationSays) {
             w->button(QMessageBox::Yes)->click();
         }
     });
-    for (int i = 0; i < 600; ++i)
-        form_.Timer1_Timer();
+    Tick(600);
     EXPECT_EQ(box, Qt::LeftToRight);
 }
 
