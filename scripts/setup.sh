@@ -13,11 +13,15 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     # Traditional Chinese fonts (Ming-style serif and sans) and input methods
     fonts-noto-cjk
+    # the package's alternative Ming face; the font tests run with it alone
+    fonts-arphic-uming
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # table engines (Cangjie) and a real ibus daemon, for the end-to-end tests
     fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
     # headless tests and screenshots
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
+    # the accessibility bus and a client of it, to write into the window over AT-SPI
+    at-spi2-core python3-gi gir1.2-atspi-2.0
     # Wayland: Qt's Wayland platform, two headless compositors (weston for
     # screenshots, mutter for keys through its remote desktop, which needs the
     # desktop schemas) and a real ibus with Cangjie to type with there

@@ -9,6 +9,7 @@
 #include "ui/version.h"
 #include "window_state.h"
 
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QIcon>
 #include <QKeyEvent>
@@ -18,6 +19,9 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QWindow>
+#include <QtMath>
+
+#include <algorithm>
 
 using qelvara::TwipsToPixels;
 
@@ -159,11 +163,17 @@ void Form1::CreateControls() {
 
     Label2 = new QLabel(QStringLiteral("準備好沒有？按【確定】開始"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(TwipsRect(3840, 1080, 2535, 495));
     Label2->setFont(qelvara::MingFont(9.75));
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    // One line of 13 characters of 13 pixels fills the label exactly.
     Label2->setWordWrap(false);
+    // One line of 13 characters of 13 pixels fills the designed rectangle
+    // exactly, so a wider face would lose both ends: the label grows to its
+    // text, about the same centre.
+    const QRect intro = TwipsRect(3840, 1080, 2535, 495);
+    const int textWidth = qCeil(QFontMetricsF(Label2->font()).horizontalAdvance(Label2->text()));
+    const int labelWidth = std::max(intro.width(), textWidth);
+    Label2->setGeometry(intro.left() - (labelWidth - intro.width()) / 2, intro.top(), labelWidth,
+                        intro.height());
     Describe(Label2, Label2->text(), QStringLiteral("開始前的說明"));
 
     Line4 = MakeLine(this, "Line4", 9960, 3840, 9960, 4440);
