@@ -277,6 +277,24 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     QPlainTextEdit::keyPressEvent(event);
 }
 
+void TypingBox::PassInputMethodEvent(QInputMethodEvent *event) {
+    // Qt 6.4 to 6.8 put a composition that arrives with a commit ending in a
+    // line feed into the line before the break, past its end; moving the
+    // caret over that line then sends it past the end of the text, and the
+    // next input-method event crashes. Commit first, then compose.
+    if (!event->commitString().endsWith(QLatin1Char('\n')) || event->preeditString().isEmpty()) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent commit;
+    commit.setCommitString(event->commitString(), event->replacementStart(),
+                           event->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&commit);
+    QInputMethodEvent compose(event->preeditString(), event->attributes());
+    QPlainTextEdit::inputMethodEvent(&compose);
+    event->setAccepted(commit.isAccepted() || compose.isAccepted());
+}
+
 void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     if (dropping_commits_ &&
         (!event->commitString().isEmpty() || event->replacementLength() != 0)) {
@@ -288,7 +306,7 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     }
     const QString commit = NormaliseLineBreaks(event->commitString());
     if (commit.isEmpty() || max_length_ == 0 || isReadOnly()) {
-        QPlainTextEdit::inputMethodEvent(event);
+        PassInputMethodEvent(event);
         return;
     }
 
@@ -308,7 +326,7 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
 
     const QString fitted = Fit(commit, Room(selection + replaced));
     if (fitted == event->commitString()) {
-        QPlainTextEdit::inputMethodEvent(event);
+        PassInputMethodEvent(event);
         return;
     }
     // Cut only the committed text; the composition stays as the input method
@@ -321,7 +339,7 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     }
     QInputMethodEvent cut(event->preeditString(), event->attributes());
     cut.setCommitString(fitted, event->replacementStart(), event->replacementLength());
-    QPlainTextEdit::inputMethodEvent(&cut);
+    PassInputMethodEvent(&cut);
     event->accept();
 }
 

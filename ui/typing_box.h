@@ -82,6 +82,8 @@ private:
     // Code units an insertion may use that replaces `replaced` units.
     int Room(int replaced) const;
     int SelectionLength() const;
+    // Hands an input-method event to the widget, safe from a Qt crash.
+    void PassInputMethodEvent(QInputMethodEvent *event);
     void NoteTextChange();
     void NoteEdit(int position, int removed, int added);
     void CutOverflow();

@@ -7,6 +7,8 @@
 
 #include <QAccessible>
 #include <QMenu>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <vector>
@@ -72,6 +74,24 @@ TEST_F(RobustTest, AccessibilityEditsAndTheWidgetApiKeepTheLimit) {
     QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(Typed(), b.repeated(98) + a + "\n");
     EXPECT_EQ(Longest(), 100);
+}
+
+// Qt itself leaves a composition that comes with a commit ending in a line
+// break on the line above, past its end; the caret moved over that line went
+// past the end of the text and the next input-method event crashed.
+TEST_F(RobustTest, ACommitEndingInALineBreakComposesOnTheNewLine) {
+    Start();
+    const QString preedit(60, QChar(0x5b57));
+    QInputMethodEvent commit(preedit, {});
+    commit.setCommitString(Sheet().left(1) + "\r"); // the box stores it as "\n"
+    QCoreApplication::sendEvent(form_.Text1, &commit);
+    EXPECT_EQ(Typed(), Sheet().left(1) + "\n");
+    EXPECT_EQ(form_.Text1->textCursor().block().layout()->preeditAreaText(), preedit);
+    QTest::keyClick(form_.Text1, Qt::Key_Up);
+    EXPECT_LE(form_.Text1->textCursor().position(), 2);
+    QInputMethodEvent end;
+    QCoreApplication::sendEvent(form_.Text1, &end);
+    EXPECT_EQ(Typed(), Sheet().left(1) + "\n");
 }
 
 TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
