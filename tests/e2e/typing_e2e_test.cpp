@@ -37,11 +37,10 @@ bool Focus(const QString &engine) {
 }
 
 // No --sync on the move: it waits forever when the pointer is already there.
-bool ClickAt(const QWidget *w) {
+auto ClickAt(const QWidget *w) {
     const QPoint p = w->mapToGlobal(w->rect().center());
-    return Tool({"xdotool", "mousemove", QString::number(p.x()), QString::number(p.y()), "click",
-                 "1"})
-        .has_value();
+    return Tool(
+        {"xdotool", "mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
 }
 
 // Read back from the X server: what is really shown, not what would be.

@@ -1,6 +1,5 @@
-// What the tests of the real window on a real display share: waiting with the
-// event loop running, outside tools, pictures of the screen, and a sheet with
-// chosen characters in chosen places. QELVARA_SHOT_DIR names where pictures go.
+// What the tests of the real window on a real display share. Pictures go to
+// QELVARA_SHOT_DIR.
 #pragma once
 
 #include "engine/bank/bank.h"
@@ -16,7 +15,6 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QTimer>
 #include <QWindow>
 
 #include <functional>
@@ -24,8 +22,7 @@
 #include <optional>
 #include <ostream>
 
-// Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) {
+inline void PrintTo(const QString &s, std::ostream *os) { // readable failures
     *os << '"' << s.toStdString() << '"';
 }
 
@@ -42,7 +39,7 @@ inline bool WaitUntil(const std::function<bool()> &cond, int ms = 5000) {
     return cond();
 }
 
-// Runs a tool (args[0]) to its end in `dir`: its standard output, none if it failed.
+// Runs a tool (args[0]) to its end in `dir`: its output, none if it failed.
 inline std::optional<QString> Tool(const QStringList &args, const QString &dir = {}) {
     QProcess p;
     p.setWorkingDirectory(dir);
@@ -57,32 +54,30 @@ inline std::optional<QString> Tool(const QStringList &args, const QString &dir =
 // The whole screen, from a tool that writes a PNG into its working directory.
 inline QImage Screenshot(const QStringList &tool) {
     const QTemporaryDir dir;
-    const QStringList files =
+    const QStringList pngs =
         Tool(tool, dir.path()) ? QDir(dir.path()).entryList({"*.png"}) : QStringList();
-    return files.isEmpty() ? QImage()
-                           : QImage(dir.filePath(files[0])).convertToFormat(QImage::Format_RGB32);
+    return pngs.isEmpty() ? QImage()
+                          : QImage(dir.filePath(pngs[0])).convertToFormat(QImage::Format_RGB32);
 }
 
-// Kept as <shot dir>/<name>.png for people to look at.
-inline bool Keep(const QImage &shot, const QString &name) {
+inline bool Keep(const QImage &shot, const QString &name) { // for people to look at
     return QDir().mkpath(QELVARA_SHOT_DIR) && shot.save(QELVARA_SHOT_DIR "/" + name + ".png");
 }
 
-// Pixels darker than mid-grey: a few hundred in a cell whose character is
-// black, none in a white one.
+// Pixels darker than mid-grey: a few hundred in a sheet cell whose character
+// is black, none in a white one.
 inline int DarkPixels(const QImage &img) {
     int dark = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            dark += qGray(img.pixel(x, y)) < 128;
+    for (int i = 0; i < img.width() * img.height(); ++i)
+        dark += qGray(img.pixel(i % img.width(), i / img.width())) < 128;
     return dark;
 }
 
 // A sheet cell (0..99) inside its grid lines, in the window's coordinates.
 inline QRect CellRect(const Form1 &form, int i) {
     const QTableWidget *grid = form.MSHFlexGrid1;
-    const QRect r = grid->visualRect(grid->model()->index(i / 20, i % 20));
-    return r.adjusted(2, 2, -2, -2).translated(grid->viewport()->mapTo(&form, QPoint(0, 0)));
+    const QRect r = grid->visualRect(grid->model()->index(i / 20, i % 20)).adjusted(2, 2, -2, -2);
+    return r.translated(grid->viewport()->mapTo(&form, QPoint(0, 0)));
 }
 
 // The composition: toPlainText() never holds it.
@@ -101,8 +96,8 @@ inline void OnResultBox(QObject *context, const std::function<void(QMessageBox *
     });
 }
 
-// Every sheet (every Reseed) is the same: the placed characters at their
-// places (0..99), the rest from the middle of the bank.
+// Every sheet is the same: the placed characters at their places (0..99), the
+// rest from the middle of the bank.
 struct PlacedSheet : temp::RandomSource {
     explicit PlacedSheet(std::map<QChar, int> placed) : placed_(std::move(placed)) {}
     void Reseed() override { next_ = 0; }
@@ -114,8 +109,7 @@ struct PlacedSheet : temp::RandomSource {
                 if (const auto i = temp::kBankData[slot].find(ch.unicode());
                     at == place && i != std::u16string_view::npos)
                     n = slot * temp::kSlotLength + static_cast<int>(i) + 1;
-        // The middle of its interval: floor(r * 5338 + 1) == n.
-        return (static_cast<float>(n) - 0.5f) / static_cast<float>(temp::kBankSize);
+        return (n - 0.5f) / temp::kBankSize; // the middle of n's interval
     }
     std::map<QChar, int> placed_;
     int next_ = 0;
