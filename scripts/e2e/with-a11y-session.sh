@@ -31,21 +31,12 @@ readonly startup_timeout=15 # seconds for each daemon to come up
 
 # shellcheck source=../lib/xvfb.sh
 . "$(dirname "$0")/../lib/xvfb.sh"
+# shellcheck source=../lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
 
 # Short base path: the bus sockets live inside and unix socket paths are limited.
 tmp=$(mktemp -d /tmp/qa11y.XXXXXX)
-bus_pid= launcher_pid= registry_pid=
-
-stop_pid() {
-    [ -n "$1" ] || return 0
-    kill -TERM "$1" 2>/dev/null || return 0
-    for _ in $(seq 20); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -KILL "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-}
+launcher_pid= registry_pid=
 
 # A process that is not this shell's child: waits until its parent reaped it.
 stop_child() {
@@ -68,7 +59,7 @@ stop() {
         done
         stop_pid "$launcher_pid"
     fi
-    stop_pid "$bus_pid"
+    stop_pid "$session_bus_pid"
     xvfb_stop
     rm -rf "$tmp"
 }
@@ -82,29 +73,14 @@ fail() {
 }
 
 # --- a fresh home -------------------------------------------------------------
-export HOME=$tmp/home
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$tmp/run
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$tmp" "$HOME" "$XDG_RUNTIME_DIR"
-export LANG=C.UTF-8
-unset LC_ALL LANGUAGE XMODIFIERS QT_IM_MODULE QT_IM_MODULES WAYLAND_DISPLAY SESSION_MANAGER \
-    AT_SPI_BUS_ADDRESS
+session_home "$tmp"
+unset WAYLAND_DISPLAY
 
 # --- X server -----------------------------------------------------------------
 xvfb_start "$screen" || fail "Xvfb did not start"
 
 # --- session bus --------------------------------------------------------------
-mkfifo "$tmp/busaddr"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    --print-address=4 4>"$tmp/busaddr" >"$tmp/dbus.log" 2>&1 &
-bus_pid=$!
-address=
-read -r -t "$startup_timeout" address <"$tmp/busaddr" || true
-[ -n "$address" ] || { cat "$tmp/dbus.log" >&2; fail "dbus-daemon did not start"; }
-export DBUS_SESSION_BUS_ADDRESS=$address
+session_bus "$tmp" "$startup_timeout" || fail "dbus-daemon did not start"
 
 # --- accessibility bus --------------------------------------------------------
 # Both started here rather than activated by a bus (which would detach them),

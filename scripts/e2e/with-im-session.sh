@@ -41,25 +41,19 @@ readonly startup_timeout=15 # seconds for each daemon to come up
 
 # Short base path: the bus socket lives inside and unix socket paths are limited.
 tmp=$(mktemp -d /tmp/qim.XXXXXX)
-bus_pid= fcitx_pid= ibus_pid=
+fcitx_pid= ibus_pid=
 # shellcheck source=scripts/lib/xvfb.sh
 . "$(dirname "$0")/../lib/xvfb.sh"
+# shellcheck source=scripts/lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
 
 stop() {
     local pid children=
     # ibus-daemon's engines and config process are its children.
     [ -z "$ibus_pid" ] || children=$(pgrep -P "$ibus_pid" | tr '\n' ' ' || true)
     # Reverse order of start; each by its own pid.
-    for pid in $children "$ibus_pid" "$fcitx_pid" "$bus_pid"; do
-        [ -n "$pid" ] || continue
-        kill -TERM "$pid" 2>/dev/null || continue
-        # Give it a moment to exit cleanly, then make sure.
-        for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+    for pid in $children "$ibus_pid" "$fcitx_pid" "$session_bus_pid"; do
+        stop_pid "$pid"
     done
     xvfb_stop
     rm -rf "$tmp"
@@ -84,19 +78,9 @@ fail() {
 }
 
 # --- a fresh home -------------------------------------------------------------
-export HOME=$tmp/home
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_STATE_HOME=$HOME/.local/state
-export XDG_RUNTIME_DIR=$tmp/run
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/fcitx5/conf" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" \
-    "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$tmp" "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" \
-    "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
-export LANG=C.UTF-8
-unset LC_ALL LANGUAGE XMODIFIERS GTK_IM_MODULE QT_IM_MODULES IBUS_ADDRESS \
-    WAYLAND_DISPLAY SESSION_MANAGER
+session_home "$tmp"
+mkdir -p "$XDG_CONFIG_HOME/fcitx5/conf"
+unset WAYLAND_DISPLAY
 
 # One group, keyboard-us, chewing and Cangjie, chewing the default.
 cat >"$XDG_CONFIG_HOME/fcitx5/profile" <<'EOF'
@@ -157,14 +141,7 @@ XVFB_TIMEOUT=$startup_timeout xvfb_start "$screen" || fail "Xvfb did not start"
 display=${DISPLAY#:}
 
 # --- session bus --------------------------------------------------------------
-mkfifo "$tmp/busaddr"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    --print-address=4 4>"$tmp/busaddr" >"$tmp/dbus.log" 2>&1 &
-bus_pid=$!
-address=
-read -r -t "$startup_timeout" address <"$tmp/busaddr" || true
-[ -n "$address" ] || { cat "$tmp/dbus.log" >&2; fail "dbus-daemon did not start"; }
-export DBUS_SESSION_BUS_ADDRESS=$address
+session_bus "$tmp" "$startup_timeout" || fail "dbus-daemon did not start"
 
 # --- input method -------------------------------------------------------------
 start_fcitx5() {

@@ -43,19 +43,14 @@ done
 readonly startup_timeout=20 # seconds for each daemon to come up
 
 tmp=$(mktemp -d /tmp/qwl.XXXXXX)
-bus_pid= comp_pid= ibus_pid=
+comp_pid= ibus_pid=
+# shellcheck source=scripts/lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
 
 stop() {
     local pid
-    for pid in "$ibus_pid" "$comp_pid" "$bus_pid"; do
-        [ -n "$pid" ] || continue
-        kill -TERM "$pid" 2>/dev/null || continue
-        for _ in $(seq 40); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+    for pid in "$ibus_pid" "$comp_pid" "$session_bus_pid"; do
+        stop_pid "$pid"
     done
     rm -rf "$tmp"
 }
@@ -74,30 +69,13 @@ fail() {
 }
 
 # --- a fresh home -------------------------------------------------------------
-export HOME=$tmp/home
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_STATE_HOME=$HOME/.local/state
-export XDG_RUNTIME_DIR=$tmp/run
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" \
-    "$XDG_RUNTIME_DIR"
-chmod 700 "$tmp" "$HOME" "$XDG_RUNTIME_DIR"
-export LANG=C.UTF-8
-unset LC_ALL LANGUAGE DISPLAY XMODIFIERS GTK_IM_MODULE QT_IM_MODULE QT_IM_MODULES IBUS_ADDRESS \
-    SESSION_MANAGER XDG_SESSION_TYPE XDG_CURRENT_DESKTOP WAYLAND_SOCKET
+session_home "$tmp"
+unset DISPLAY XDG_SESSION_TYPE XDG_CURRENT_DESKTOP WAYLAND_SOCKET
 # mutter and ibus read GSettings; keep them away from any dconf database.
 export GSETTINGS_BACKEND=memory
 
 # --- session bus --------------------------------------------------------------
-mkfifo "$tmp/busaddr"
-dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
-    --print-address=4 4>"$tmp/busaddr" >"$tmp/dbus.log" 2>&1 &
-bus_pid=$!
-address=
-read -r -t "$startup_timeout" address <"$tmp/busaddr" || true
-[ -n "$address" ] || fail "dbus-daemon did not start"
-export DBUS_SESSION_BUS_ADDRESS=$address
+session_bus "$tmp" "$startup_timeout" || fail "dbus-daemon did not start"
 
 # --- compositor ---------------------------------------------------------------
 socket=wl-qelvara
