@@ -230,7 +230,36 @@ void TypingBox::InsertCut(const QString &text) {
     ensureCursorVisible();
 }
 
+namespace {
+
+// Keys that move the caret by the lines of the layout, or along them.
+bool MovesCaret(const QKeyEvent &event) {
+    switch (event.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 void TypingBox::keyPressEvent(QKeyEvent *event) {
+    // Input methods take these keys while they compose; one that lets them
+    // through would have Qt move the caret into the composition's own lines,
+    // past the end of the text, and crash at the next input-method event.
+    // The caret stays with the composition.
+    if (HasComposition() && MovesCaret(*event)) {
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::Undo)) {
         GuardedUndo();
         event->accept();
@@ -362,6 +391,10 @@ void TypingBox::insertFromMimeData(const QMimeData *source) {
 }
 
 void TypingBox::Guarded(bool undo) {
+    // Qt's undo under a composition leaves it past the end of the text, where
+    // the next edit crashes. Undo waits until the input method has finished.
+    if (HasComposition())
+        return;
     QTextDocument *doc = document();
     const auto can = [doc](bool back) {
         return back ? doc->isUndoAvailable() : doc->isRedoAvailable();

@@ -58,7 +58,7 @@ public:
     // The standard menu without entries that insert around the limit.
     QMenu *CreateContextMenu();
 
-    // Undo and redo that keep the limit.
+    // Undo and redo that keep the limit; nothing while a composition is shown.
     void GuardedUndo();
     void GuardedRedo();
 

@@ -109,7 +109,9 @@ public:
             const QString what = Step();
             const QString text = box_.toPlainText(), ref = ref_.toPlainText();
             if (trace_)
-                std::fprintf(stderr, "seed %u step %d: %s\n", seed, step, qPrintable(what));
+                std::fprintf(stderr, "seed %u step %d: %s\n  box %s caret %d\n", seed, step,
+                             qPrintable(what), qPrintable(Shown(text)),
+                             box_.textCursor().position());
             QString why = faults > 0 ? QStringLiteral("a fault") : QString();
             if (text.size() > kLimit)
                 why = QStringLiteral("%1 units").arg(text.size());
@@ -210,8 +212,9 @@ private:
     QString Step() {
         const int kind = Pick(100);
         compare_ = true;
-        // An input method ends its composition when something else edits the box.
-        if (kind < 55 || kind >= 70)
+        // An input method often ends its composition when something else edits
+        // the box; one that lets keys through, or a mouse, edits around it.
+        if ((kind < 55 || kind >= 70) && Chance(50))
             Compose({}, {}, 0, 0, &box_);
         Sync();
         if (kind < 25) {
@@ -259,9 +262,10 @@ private:
             return QStringLiteral("paste ") + Shown(text);
         }
         if (kind < 70) {
-            // As long as an input method composes (chewing holds 18 characters).
+            // As long as an input method composes (chewing holds 18 characters,
+            // a sentence-based one a line or more).
             QString preedit;
-            for (const int n = Chance(50) ? Pick(21) : 0; preedit.size() < n;)
+            for (const int n = Chance(50) ? Pick(Chance(20) ? 101 : 21) : 0; preedit.size() < n;)
                 preedit += Unit();
             const QString commit = Chance(70) ? Text(300) : QString();
             int start = 0, length = 0;

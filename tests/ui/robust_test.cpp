@@ -94,6 +94,25 @@ TEST_F(RobustTest, ACommitEndingInALineBreakComposesOnTheNewLine) {
     EXPECT_EQ(Typed(), Sheet().left(1) + "\n");
 }
 
+// An input method that lets caret keys or undo through while it composes:
+// Qt moved the caret into the composition's wrapped lines, past the end of
+// the text, and the next input-method event crashed; its undo left the
+// composition past the end of the last line. Both wait for the composition.
+TEST_F(RobustTest, CaretKeysAndUndoWaitForTheComposition) {
+    Start();
+    InputMethod({}, Sheet().left(3) + "\r" + Sheet().mid(3, 3));
+    QTest::keyClick(form_.Text1, Qt::Key_Up);
+    const int caret = form_.Text1->textCursor().position();
+    const QString preedit(100, QChar(0x5b57));
+    InputMethod(preedit);
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown, Qt::Key_Z})
+        QTest::keyClick(form_.Text1, key, key == Qt::Key_Z ? Qt::ControlModifier : Qt::NoModifier);
+    EXPECT_EQ(form_.Text1->textCursor().position(), caret);
+    EXPECT_EQ(form_.Text1->Composition(), preedit);
+    InputMethod({}, Sheet(9));
+    EXPECT_EQ(Typed(), QString(Sheet().left(3) + "\n" + Sheet().mid(3, 3)).insert(caret, Sheet(9)));
+}
+
 TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
     // In the small intro box neither Enter starts the test.
     form_.Text2->setFocus();
