@@ -125,11 +125,16 @@ TEST_F(WaylandWindow, KeysStartTheTestAndTypeCangjie) {
         return Mutter(session, "NotifyKeyboardKeysym", {keysym, true}) &&
                Mutter(session, "NotifyKeyboardKeysym", {keysym, false});
     };
-    // The first key of a session never arrives: Shift_L.
+    // The first keys of a session may never arrive (one with mutter 43, more
+    // while mutter 48 sets up its virtual keyboard): Shift_L, then Tab from
+    // the small box to Start until one arrives. Space presses it.
     ASSERT_TRUE(Mutter(session, "Start") && press(0xffe1));
     ASSERT_TRUE(WaitUntil([&] { return form_.windowHandle()->isActive(); }));
-    // Tab from the small box to Start, Space presses it.
-    ASSERT_TRUE(press(0xff09) && WaitUntil([&] { return form_.Command2->hasFocus(); }));
+    for (int i = 0; i < 10 && !form_.Command2->hasFocus(); ++i) {
+        ASSERT_TRUE(press(0xff09));
+        WaitUntil([&] { return form_.Command2->hasFocus(); }, 500);
+    }
+    ASSERT_TRUE(form_.Command2->hasFocus());
     ASSERT_TRUE(press(' ') && WaitUntil([&] { return form_.Text1->hasFocus(); }));
     form_.Timer1->stop();
 
