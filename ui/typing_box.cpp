@@ -22,10 +22,23 @@
 
 namespace qelvara {
 
-QString NormaliseLineBreaks(QString text) {
+namespace {
+
+// Explicit bidi embeddings, overrides and isolates (LRE..RLO, LRI..PDI):
+// Chinese text never needs them, and Qt 6.4's layout crashes on a later edit
+// when the box holds one left open. The box never stores them.
+bool IsBidiControl(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
+} // namespace
+
+QString AsStored(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.removeIf(IsBidiControl);
     return text;
 }
 
@@ -132,7 +145,7 @@ void TypingBox::PutComposition(const QString &shown) {
         QInputMethodEvent clear;
         QPlainTextEdit::inputMethodEvent(&clear);
     }
-    const QString fitted = Fit(NormaliseLineBreaks(shown), Room(SelectionLength()));
+    const QString fitted = Fit(AsStored(shown), Room(SelectionLength()));
     if (!fitted.isEmpty())
         InsertCut(fitted);
 }
@@ -200,7 +213,7 @@ void TypingBox::NoteTextChange() {
 }
 
 void TypingBox::SetText(const QString &text) {
-    const QString fitted = Fit(NormaliseLineBreaks(text), Room(Length()));
+    const QString fitted = Fit(AsStored(text), Room(Length()));
     if (fitted == toPlainText())
         return;
     setPlainText(fitted); // textChanged, and with it contentChanged, before returning
@@ -214,7 +227,21 @@ void TypingBox::ReplaceRange(int start, int end, const QString &text) {
     end = std::clamp(end, 0, length);
     if (start > end)
         std::swap(start, end);
-    const QString fitted = Fit(NormaliseLineBreaks(text), Room(end - start));
+    // An offset between the halves of a pair moves outward, so the edit
+    // takes or keeps the pair whole; an insertion goes before it.
+    const QString content = toPlainText();
+    const auto splits = [&content](int at) {
+        return at > 0 && at < content.size() && content.at(at - 1).isHighSurrogate() &&
+               content.at(at).isLowSurrogate();
+    };
+    const bool insertion = start == end;
+    if (splits(start))
+        --start;
+    if (insertion)
+        end = start;
+    else if (splits(end))
+        ++end;
+    const QString fitted = Fit(AsStored(text), Room(end - start));
     if (start == end && fitted.isEmpty())
         return;
     QTextCursor cursor(document());
@@ -291,10 +318,21 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
         return;
     }
 
+    // A key whose text holds bidi controls acts as the key without them.
+    if (QString kept = event->text(); kept.removeIf(IsBidiControl).size() != event->text().size()) {
+        QKeyEvent without(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                          event->nativeVirtualKey(), event->nativeModifiers(), kept,
+                          event->isAutoRepeat(), static_cast<quint16>(event->count()),
+                          event->device());
+        keyPressEvent(&without);
+        event->setAccepted(without.isAccepted());
+        return;
+    }
+
     // Any key whose text the box would insert.
     if (InsertsText(*event)) {
         // Counted as stored: a CR LF in the key's text becomes one line break.
-        const QString text = NormaliseLineBreaks(event->text());
+        const QString text = AsStored(event->text());
         const QString fitted = Fit(text, Room(SelectionLength()));
         if (fitted.size() != text.size()) {
             // Still replaces the selection, with what fits of the text.
@@ -333,8 +371,7 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
         event->accept();
         return;
     }
-    const QString commit = NormaliseLineBreaks(event->commitString());
-    if (commit.isEmpty() || max_length_ == 0 || isReadOnly()) {
+    if (event->commitString().isEmpty() || isReadOnly()) {
         PassInputMethodEvent(event);
         return;
     }
@@ -353,15 +390,17 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     const qint64 length = event->replacementLength();
     const int replaced = inText(start + length) ? static_cast<int>(std::abs(length)) : 0;
 
+    const QString commit = AsStored(event->commitString());
     const QString fitted = Fit(commit, Room(selection + replaced));
     if (fitted == event->commitString()) {
         PassInputMethodEvent(event);
         return;
     }
     // Cut only the committed text; the composition stays as the input method
-    // has it. With nothing left to commit Qt would keep the selection that
-    // the commit replaces: remove it here.
-    if (fitted.isEmpty() && selection > 0) {
+    // has it. With nothing left of the cut commit Qt would keep the selection
+    // that the commit replaces: remove it here. (A commit of nothing the box
+    // stores is no commit, and leaves it.)
+    if (fitted.isEmpty() && !commit.isEmpty() && selection > 0) {
         QTextCursor removing = textCursor();
         removing.removeSelectedText();
         setTextCursor(removing);
@@ -381,7 +420,7 @@ bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
 void TypingBox::insertFromMimeData(const QMimeData *source) {
     if (source == nullptr || !source->hasText())
         return;
-    const QString text = NormaliseLineBreaks(source->text());
+    const QString text = AsStored(source->text());
     if (text.isEmpty())
         return; // as Qt does: an empty paste leaves a selection alone
     const QString fitted = Fit(text, Room(SelectionLength()));

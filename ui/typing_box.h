@@ -4,7 +4,8 @@
 // before the content changes: text that does not fit is cut to what fits.
 // Accessibility tools edit it through ReplaceRange, which keeps the limit too.
 // Any other change that overfills it (the widget's own API) is cut back before
-// the change event reports it.
+// the change event reports it. Every road but that API stores text as
+// AsStored() gives it.
 //
 // contentChanged() is the box's change event: it fires once for every change
 // of toPlainText(), but not for input-method composition updates, which
@@ -101,7 +102,8 @@ private:
     QString last_text_;
 };
 
-// Text as the box stores it: every line-break convention becomes one "\n".
-QString NormaliseLineBreaks(QString text);
+// Text as the box stores it: every line-break convention becomes one "\n",
+// and explicit bidi controls are dropped.
+QString AsStored(QString text);
 
 } // namespace qelvara

@@ -6,6 +6,7 @@
 #include "window_test.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QMenu>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -58,6 +59,14 @@ TEST_F(RobustTest, AccessibilityEditsAndTheWidgetApiKeepTheLimit) {
     EXPECT_EQ(Typed(), Sheet().remove(20, 10) + b.repeated(9));
     edit->replaceText(-1, 99, astral);
     EXPECT_EQ(Typed().size(), 99);
+    // An offset between the halves of a pair takes the pair whole; an
+    // insertion there goes before it.
+    box->setText(QAccessible::Value, a + astral + b);
+    edit->deleteText(2, 4);
+    EXPECT_EQ(Typed(), a);
+    edit->insertText(2, b + astral);
+    edit->insertText(3, a);
+    EXPECT_EQ(Typed(), a + b + a + astral);
 
     // The widget's own API: cut to what fits before the change pass sees it;
     // undo and redo pass over the overfilled state.
@@ -92,6 +101,18 @@ TEST_F(RobustTest, ACommitEndingInALineBreakComposesOnTheNewLine) {
     QInputMethodEvent end;
     QCoreApplication::sendEvent(form_.Text1, &end);
     EXPECT_EQ(Typed(), Sheet().left(1) + "\n");
+}
+
+// Qt 6.4's layout crashed at an insertion after text holding an open bidi
+// isolate or override was pasted. No road stores those controls.
+TEST_F(RobustTest, BidiControlsAreNotStored) {
+    Start();
+    QApplication::clipboard()->setText(Sheet(0) + "\u2066" + Sheet(1) + "\u202E");
+    QTest::keyClick(form_.Text1, Qt::Key_V, Qt::ControlModifier);
+    TypeKey("\u202B" + Sheet(2));
+    InputMethod({}, Sheet(3) + "\u2069");
+    form_.Text1->ReplaceRange(0, 0, "\u202A");
+    EXPECT_EQ(Typed(), Sheet().left(4));
 }
 
 // An input method that lets caret keys or undo through while it composes:
