@@ -88,7 +88,7 @@ void TypingBoxAccessible::addSelection(int startOffset, int endOffset) {
 }
 
 void TypingBoxAccessible::removeSelection(int selectionIndex) {
-    if (selectionIndex != 0)
+    if (selectionIndex != 0 || Box()->HasComposition())
         return;
     QTextCursor cursor = Box()->textCursor();
     cursor.clearSelection();
@@ -96,7 +96,10 @@ void TypingBoxAccessible::removeSelection(int selectionIndex) {
 }
 
 void TypingBoxAccessible::setSelection(int selectionIndex, int startOffset, int endOffset) {
-    if (selectionIndex != 0)
+    // The caret stays with a composition, as it does for caret keys: moved
+    // away, it leaves the composition in a line Qt no longer lays out for it,
+    // and the next insertion there crashes.
+    if (selectionIndex != 0 || Box()->HasComposition())
         return;
     QTextCursor cursor = Box()->textCursor();
     cursor.setPosition(Clamp(startOffset));
@@ -109,6 +112,8 @@ int TypingBoxAccessible::cursorPosition() const {
 }
 
 void TypingBoxAccessible::setCursorPosition(int position) {
+    if (Box()->HasComposition())
+        return; // as setSelection
     QTextCursor cursor = Box()->textCursor();
     cursor.setPosition(Clamp(position));
     Box()->setTextCursor(cursor);
