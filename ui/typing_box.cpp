@@ -35,10 +35,10 @@ bool IsBidiControl(QChar c) {
 } // namespace
 
 QString AsStored(QString text) {
+    text.removeIf(IsBidiControl); // first: a CR and an LF they parted are one break
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.removeIf(IsBidiControl);
     return text;
 }
 
@@ -412,7 +412,11 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
 }
 
 bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
-    if (!QPlainTextEdit::canInsertFromMimeData(source))
+    // Qt's drop moves the caret without ending a composition, which stays
+    // in a block the caret left; caret keys then go past the end of the
+    // text there and the next input-method event crashes. A drop waits for
+    // the composition, as caret keys do.
+    if (HasComposition() || !QPlainTextEdit::canInsertFromMimeData(source))
         return false;
     return Room(SelectionLength()) > 0;
 }

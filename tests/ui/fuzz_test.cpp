@@ -301,10 +301,8 @@ private:
         }
         if (kind < 77) {
             const QString text = Text(500);
+            const bool composing = box_.HasComposition(); // the box takes no drop then
             const QPoint at(Pick(box_.viewport()->width()), Pick(box_.viewport()->height()));
-            QTextCursor cursor = ref_.textCursor();
-            cursor.setPosition(box_.cursorForPosition(at).position());
-            cursor.insertText(Strip(text));
             QMimeData data;
             data.setText(text);
             QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
@@ -312,6 +310,13 @@ private:
             QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
             for (QEvent *event : std::initializer_list<QEvent *>{&enter, &move, &drop})
                 QCoreApplication::sendEvent(box_.viewport(), event);
+            // Qt's hit test decides where it lands (not always where
+            // cursorForPosition says); the caret ends after what the box took.
+            QTextCursor cursor = ref_.textCursor();
+            cursor.setPosition(box_.textCursor().position() - box_.Length() +
+                               static_cast<int>(before_.size()));
+            if (!composing)
+                cursor.insertText(Strip(text));
             return QStringLiteral("drop %1 at %2,%3").arg(Shown(text)).arg(at.x()).arg(at.y());
         }
         if (kind < 85) {
