@@ -214,8 +214,11 @@ void TypingBox::NoteTextChange() {
 
 void TypingBox::SetText(const QString &text) {
     const QString fitted = Fit(AsStored(text), Room(Length()));
-    if (fitted == toPlainText())
+    if (fitted == toPlainText()) {
+        // As setPlainText does: undo must not bring back an earlier test's text.
+        document()->clearUndoRedoStacks();
         return;
+    }
     setPlainText(fitted); // textChanged, and with it contentChanged, before returning
 }
 

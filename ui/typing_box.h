@@ -47,8 +47,9 @@ public:
     void ResumeCommits() { dropping_commits_ = false; }
     bool DroppingCommits() const { return dropping_commits_; }
 
-    // Replaces the content (cut to the limit); the change event runs before
-    // this returns, and only when the content differs.
+    // Replaces the content (cut to the limit) and clears the undo history;
+    // the change event runs before this returns, and only when the content
+    // differs.
     void SetText(const QString &text);
 
     // Replaces the units from start to end (clamped to the content, in either

@@ -141,6 +141,8 @@ TEST_F(FormTest, EveryRoadIntoTheTypingBoxStopsAtTheLimit) {
 
 TEST_F(FormTest, TenMinutesAskForANewTestAndOnlyYesOrNoAnswers) {
     Start();
+    TypeKey(Sheet(0));
+    QTest::keyClick(form_.Text1, Qt::Key_Backspace); // the box ends empty
     WhenBoxOpens([&](QMessageBox *box) {
         EXPECT_EQ(box->text(), QString::fromStdU16String(temp::ResultText(0, 0.0F)));
         EXPECT_EQ(box->windowTitle(), "成績");
@@ -159,6 +161,9 @@ TEST_F(FormTest, TenMinutesAskForANewTestAndOnlyYesOrNoAnswers) {
     Tick(600);
     EXPECT_EQ(form_.Label3->text(), "0:00");
     EXPECT_TRUE(QTest::qWaitFor([&] { return form_.Text1->hasFocus(); }));
+    // Undo does not bring back the last test's text.
+    QTest::keyClick(form_.Text1, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Typed(), "");
 }
 
 TEST_F(FormTest, FinishThenNoEndsWithStatusZero) {
