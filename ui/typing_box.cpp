@@ -223,7 +223,10 @@ void TypingBox::SetText(const QString &text) {
 }
 
 void TypingBox::ReplaceRange(int start, int end, const QString &text) {
-    if (isReadOnly())
+    // While a composition is shown the edit waits, as a drop does: a line
+    // break put before it, or text taken from before it, leaves it where Qt
+    // no longer finds it, and a later key or insertion crashes.
+    if (isReadOnly() || HasComposition())
         return;
     const int length = Length();
     start = std::clamp(start, 0, length);

@@ -53,8 +53,9 @@ public:
     void SetText(const QString &text);
 
     // Replaces the units from start to end (clamped to the content, in either
-    // order) with as much of text as fits. The caret stays where the edit
-    // moves it; nothing happens in a read-only box.
+    // order, and never between the halves of a pair) with as much of text as
+    // fits. The caret stays where the edit moves it; nothing happens in a
+    // read-only box or while a composition is shown.
     void ReplaceRange(int start, int end, const QString &text);
 
     // The standard menu without entries that insert around the limit.

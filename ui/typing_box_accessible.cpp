@@ -68,7 +68,7 @@ void TypingBoxAccessible::setText(QAccessible::Text type, const QString &text) {
         QAccessibleWidget::setText(type, text);
         return;
     }
-    if (!Box()->isReadOnly())
+    if (!Box()->isReadOnly() && !Box()->HasComposition()) // as ReplaceRange
         Box()->SetText(text);
 }
 

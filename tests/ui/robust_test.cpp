@@ -119,7 +119,7 @@ TEST_F(RobustTest, BidiControlsAreNotStored) {
 // Qt moved the caret into the composition's wrapped lines, past the end of
 // the text, and the next input-method event crashed; its undo left the
 // composition past the end of the last line. Both wait for the composition,
-// and so does an accessibility tool's caret.
+// and so do an accessibility tool's caret and edits.
 TEST_F(RobustTest, CaretKeysAndUndoWaitForTheComposition) {
     Start();
     InputMethod({}, Sheet().left(3) + "\r" + Sheet().mid(3, 3));
@@ -133,6 +133,9 @@ TEST_F(RobustTest, CaretKeysAndUndoWaitForTheComposition) {
         QAccessible::queryAccessibleInterface(form_.Text1)->textInterface();
     text->setSelection(0, 0, 2);
     text->setCursorPosition(0);
+    QAccessible::queryAccessibleInterface(form_.Text1)
+        ->editableTextInterface()
+        ->insertText(0, "\n");
     EXPECT_EQ(form_.Text1->textCursor().position(), caret);
     EXPECT_EQ(form_.Text1->Composition(), preedit);
     InputMethod({}, Sheet(9));
