@@ -351,20 +351,28 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
 }
 
 void TypingBox::PassInputMethodEvent(QInputMethodEvent *event) {
-    // Qt 6.4 to 6.8 put a composition that arrives with a commit ending in a
-    // line feed into the line before the break, past its end; moving the
-    // caret over that line then sends it past the end of the text, and the
-    // next input-method event crashes. Commit first, then compose.
-    if (!event->commitString().endsWith(QLatin1Char('\n')) || event->preeditString().isEmpty()) {
+    // Qt 6.4 to 6.8 mislay a composition around a commit holding a line
+    // break: a composition arriving with it goes into the line before the
+    // break, past its end, and one already shown stays in the block the caret
+    // leaves. Moving the caret over that line then sends it past the end of
+    // the text, and the next input-method event crashes. So: end the shown
+    // composition, commit, then compose.
+    if (!event->commitString().contains(QLatin1Char('\n')) ||
+        (event->preeditString().isEmpty() && event->attributes().isEmpty() && !HasComposition())) {
         QPlainTextEdit::inputMethodEvent(event);
         return;
+    }
+    if (HasComposition()) {
+        QInputMethodEvent clear;
+        QPlainTextEdit::inputMethodEvent(&clear);
     }
     QInputMethodEvent commit;
     commit.setCommitString(event->commitString(), event->replacementStart(),
                            event->replacementLength());
     QPlainTextEdit::inputMethodEvent(&commit);
     QInputMethodEvent compose(event->preeditString(), event->attributes());
-    QPlainTextEdit::inputMethodEvent(&compose);
+    if (!event->preeditString().isEmpty() || !event->attributes().isEmpty())
+        QPlainTextEdit::inputMethodEvent(&compose);
     event->setAccepted(commit.isAccepted() || compose.isAccepted());
 }
 

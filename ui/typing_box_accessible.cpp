@@ -39,6 +39,16 @@ int TypingBoxAccessible::Clamp(int offset) const {
     return offset < 0 ? length : std::min(offset, length);
 }
 
+int TypingBoxAccessible::Whole(int offset, bool forward) const {
+    // The caret or a selection end never sits between the halves of a pair:
+    // typing there would leave a lone half.
+    const int at = Clamp(offset);
+    const QString content = Box()->toPlainText();
+    const bool splits = at > 0 && at < content.size() && content.at(at - 1).isHighSurrogate() &&
+                        content.at(at).isLowSurrogate();
+    return splits ? at + (forward ? 1 : -1) : at;
+}
+
 void *TypingBoxAccessible::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TextInterface)
         return static_cast<QAccessibleTextInterface *>(this);
@@ -102,8 +112,9 @@ void TypingBoxAccessible::setSelection(int selectionIndex, int startOffset, int 
     if (selectionIndex != 0 || Box()->HasComposition())
         return;
     QTextCursor cursor = Box()->textCursor();
-    cursor.setPosition(Clamp(startOffset));
-    cursor.setPosition(Clamp(endOffset), QTextCursor::KeepAnchor);
+    const bool forward = startOffset <= endOffset || endOffset < 0;
+    cursor.setPosition(Whole(startOffset, !forward));
+    cursor.setPosition(Whole(endOffset, forward), QTextCursor::KeepAnchor);
     Box()->setTextCursor(cursor);
 }
 
@@ -115,7 +126,7 @@ void TypingBoxAccessible::setCursorPosition(int position) {
     if (Box()->HasComposition())
         return; // as setSelection
     QTextCursor cursor = Box()->textCursor();
-    cursor.setPosition(Clamp(position));
+    cursor.setPosition(Whole(position, false));
     Box()->setTextCursor(cursor);
 }
 

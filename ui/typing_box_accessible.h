@@ -43,6 +43,8 @@ public:
 private:
     TypingBox *Box() const;
     int Clamp(int offset) const;
+    // Clamp, and outward (forward or back) from between the halves of a pair.
+    int Whole(int offset, bool forward) const;
 };
 
 // Makes QAccessible use TypingBoxAccessible for every typing box. Idempotent.

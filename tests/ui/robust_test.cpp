@@ -60,13 +60,16 @@ TEST_F(RobustTest, AccessibilityEditsAndTheWidgetApiKeepTheLimit) {
     edit->replaceText(-1, 99, astral);
     EXPECT_EQ(Typed().size(), 99);
     // An offset between the halves of a pair takes the pair whole; an
-    // insertion there goes before it.
+    // insertion there goes before it, a selection end moves outward.
     box->setText(QAccessible::Value, a + astral + b);
     edit->deleteText(2, 4);
     EXPECT_EQ(Typed(), a);
     edit->insertText(2, b + astral);
     edit->insertText(3, a);
     EXPECT_EQ(Typed(), a + b + a + astral);
+    box->textInterface()->setSelection(0, 4, 1); // from between the halves
+    TypeKey(b);
+    EXPECT_EQ(Typed(), a + b);
 
     // The widget's own API: cut to what fits before the change pass sees it;
     // undo and redo pass over the overfilled state.
