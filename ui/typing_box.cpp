@@ -260,6 +260,11 @@ void TypingBox::InsertCut(const QString &text) {
     // At the widget's own cursor, replacing its selection, as Qt's own
     // insertion does.
     insertPlainText(text);
+    // Qt 6.4 can leave the caret's block laid out as it was before the
+    // insertion (seen with line separators in it); scrolling to the caret
+    // then looks up a line that is not there and crashes. Lay it out anew.
+    const QTextBlock block = textCursor().block();
+    document()->markContentsDirty(block.position(), block.length());
     ensureCursorVisible();
 }
 
