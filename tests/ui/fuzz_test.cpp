@@ -411,7 +411,7 @@ private:
 } // namespace
 
 TEST(Fuzz, RandomEventSequencesKeepTheLimitTheColoursAndWhatFitted) {
-    const int sequences = EnvInt("QELVARA_FUZZ_SEQUENCES", 130);
+    const int sequences = EnvInt("QELVARA_FUZZ_SEQUENCES", 250);
     const int steps = EnvInt("QELVARA_FUZZ_STEPS", 40);
     const auto first = static_cast<std::uint32_t>(EnvInt("QELVARA_FUZZ_SEED", 1));
     temp::ResetState();
