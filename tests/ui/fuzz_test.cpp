@@ -9,22 +9,16 @@
 // QELVARA_FUZZ_SEQUENCES, _STEPS and _SEED (the first seed) run more or one
 // sequence; QELVARA_FUZZ_TRACE prints every step.
 #include "engine/fault.h"
-#include "engine/random_source.h"
-#include "engine/temp.h"
-#include "ui/form1.h"
+#include "window_test.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
-#include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 
-#include <gtest/gtest.h>
-
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -34,28 +28,21 @@ namespace {
 constexpr int kLimit = 100;
 int faults = 0;
 
-int EnvInt(const char *name, int fallback) {
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
-
 // The change pass as the user sees it: what a greedy alignment of the longer
 // text against the shorter leaves over was added (or removed); each unit of it
 // whitens (or blackens) the first sheet cell holding it. Equal lengths add.
+// shown is the sheet as the grid should show it, "_" for a white cell.
 struct ColourModel {
-    QString sheet, prev;
-    std::array<bool, kLimit> white{};
+    QString sheet, prev, shown;
     void Change(const QString &text) {
         const bool added = text.size() >= prev.size();
         const QString &longer = added ? text : prev, &shorter = added ? prev : text;
         qsizetype k = 0;
-        for (const QChar unit : longer) {
+        for (const QChar unit : longer)
             if (k < shorter.size() && shorter.at(k) == unit)
                 ++k;
             else if (const qsizetype cell = sheet.indexOf(unit); cell >= 0)
-                white[static_cast<std::size_t>(cell)] = added;
-        }
+                shown[cell] = added ? QChar('_') : sheet.at(cell);
         prev = text;
     }
 };
@@ -74,15 +61,12 @@ QString Strip(QString text) {
 // what a box without a limit made of it (ref); else why not.
 QString Judge(const QString &box, const QString &before, const QString &ref) {
     if (ref.size() <= kLimit)
-        return box == ref ? QString() : QStringLiteral("fitting text changed or lost");
+        return box == ref ? QString() : "fitting text changed or lost";
     const qsizetype n = box.size();
-    qsizetype prefix = 0, suffix = 0, old = 0;
-    while (prefix < n && box.at(prefix) == ref.at(prefix))
-        ++prefix;
-    while (suffix < n && box.at(n - 1 - suffix) == ref.at(ref.size() - 1 - suffix))
-        ++suffix;
-    while (old < before.size() && before.at(old) == ref.at(old))
-        ++old;
+    const auto prefix = std::mismatch(box.begin(), box.end(), ref.begin()).first - box.begin();
+    const auto suffix = std::mismatch(box.rbegin(), box.rend(), ref.rbegin()).first - box.rbegin();
+    const auto old =
+        std::mismatch(before.begin(), before.end(), ref.begin(), ref.end()).first - before.begin();
     const auto pair = [](const QString &s, qsizetype i) {
         return i >= 0 && i + 1 < s.size() && s.at(i).isHighSurrogate() &&
                s.at(i + 1).isLowSurrogate();
@@ -94,17 +78,21 @@ QString Judge(const QString &box, const QString &before, const QString &ref) {
         if ((n == kLimit || (n == kLimit - 1 && pair(ref, a))) &&
             (a - 1 < old || !pair(ref, a - 1) || pair(box, a - 1)))
             return {};
-    return QStringLiteral("not the reference with a cut that keeps what fits, pairs whole");
+    return "not the reference with a cut that keeps what fits, pairs whole";
 }
 
-class Fuzzer {
-public:
-    explicit Fuzzer(Form1 &form) : form_(form), box_(*form.Text1) {
-        ref_.resize(box_.size());
-        QObject::connect(&box_, &qelvara::TypingBox::contentChanged, &box_,
-                         [this] { model_.Change(box_.toPlainText()); });
-    }
+// Han as it is, every other unit as its code.
+QString Escaped(const QString &s) {
+    QString out;
+    for (const QChar c : s.left(60))
+        out += c.unicode() >= 0x3000 && !c.isSurrogate()
+                   ? QString(c)
+                   : QString("\\x%1").arg(c.unicode(), 4, 16, QChar('0'));
+    return s.size() > 60 ? out + QString("…(%1 units)").arg(s.size()) : out;
+}
 
+class Fuzz : public WindowTest {
+protected:
     // Runs one sequence; returns why it failed, or nothing.
     QString Run(std::uint32_t seed, int steps) {
         rng_.seed(seed);
@@ -113,39 +101,30 @@ public:
         Compose({}, {}, 0, 0, &box_);
         temp::StartNewTest();
         form_.Timer1->stop(); // ten minutes must not end the run
-        model_ = {QString::fromStdU16String(temp::State.SheetText), box_.toPlainText(), {}};
+        model_ = {Sheet(), box_.toPlainText(), Sheet()};
         QString failure;
         for (int step = 1; step <= steps && failure.isEmpty(); ++step) {
-            const QString what = Step();
-            const QString text = box_.toPlainText(), ref = ref_.toPlainText();
+            const QString what = Step(), text = box_.toPlainText(), ref = ref_.toPlainText();
             if (trace_)
                 std::fprintf(stderr, "seed %u step %d: %s\n  box %s caret %d\n", seed, step,
-                             qPrintable(what), qPrintable(Shown(text)),
+                             qPrintable(what), qPrintable(Escaped(text)),
                              box_.textCursor().position());
-            QString why = faults > 0 ? QStringLiteral("a fault") : QString();
-            if (text.size() > kLimit)
-                why = QStringLiteral("%1 units").arg(text.size());
-            for (int cell = 0; cell < kLimit && why.isEmpty(); ++cell) {
-                const bool white = model_.white[static_cast<std::size_t>(cell)];
-                if (form_.MSHFlexGrid1->item(cell / 20, cell % 20)->foreground().color() !=
-                    (white ? Qt::white : Qt::black))
-                    why = QStringLiteral("cell %1 should be %2")
-                              .arg(cell)
-                              .arg(white ? "white" : "black");
-            }
+            QString why = text.size() > kLimit ? QString("%1 units").arg(text.size())
+                          : faults > 0         ? "a fault"
+                                               : QString();
+            if (why.isEmpty() && Shown() != model_.shown)
+                why = "cells " + Shown() + " should be " + model_.shown;
             if (why.isEmpty() && compare_)
                 why = Judge(text, before_, ref);
             if (!why.isEmpty())
-                failure = QStringLiteral("seed %1 step %2 (%3): %4\n  box %5\n  ref %6")
-                              .arg(seed)
-                              .arg(step)
-                              .arg(what, why, Shown(text), Shown(ref));
+                failure = QString("seed %1 step %2 (%3): %4\n  box %5\n  ref %6")
+                              .arg(QString::number(seed), QString::number(step), what, why,
+                                   Escaped(text), Escaped(ref));
         }
         temp::SetRandomSource(nullptr);
         return failure;
     }
 
-private:
     int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
     bool Chance(int percent) { return Pick(100) < percent; }
 
@@ -245,40 +224,36 @@ private:
             Both(text, [](QWidget *w, const QString &t) {
                 QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, t, {});
             });
-            return QStringLiteral("key text ") + Shown(text);
+            return "key text " + Escaped(text);
         }
         if (kind < 45) {
-            struct Key {
-                Qt::Key key;
-                Qt::KeyboardModifiers mods;
-                const char *text;
-            };
             // clang-format off
+            struct Key { Qt::Key key; Qt::KeyboardModifiers mods; const char *text; };
+            constexpr auto kShift = Qt::ShiftModifier, kCtrl = Qt::ControlModifier;
             static const Key kKeys[] = {
                 {Qt::Key_Return, {}, "\r"}, {Qt::Key_Enter, Qt::KeypadModifier, "\r"},
                 {Qt::Key_Backspace, {}, "\b"}, {Qt::Key_Delete, {}, "\x7f"},
-                {Qt::Key_Home, Qt::ShiftModifier, ""}, {Qt::Key_Left, Qt::ShiftModifier, ""},
-                {Qt::Key_Up, Qt::ShiftModifier, ""}, {Qt::Key_Right, Qt::ShiftModifier, ""},
-                {Qt::Key_Down, {}, ""}, {Qt::Key_End, {}, ""},
-                {Qt::Key_A, Qt::ControlModifier, "\x01"}, {Qt::Key_X, Qt::ControlModifier, "\x18"},
-                {Qt::Key_V, Qt::ControlModifier, "\x16"}, {Qt::Key_Z, Qt::ControlModifier, "\x1a"},
-                {Qt::Key_Y, Qt::ControlModifier, "\x19"}};
+                {Qt::Key_Home, kShift, ""}, {Qt::Key_Left, kShift, ""}, {Qt::Key_Up, kShift, ""},
+                {Qt::Key_Right, kShift, ""}, {Qt::Key_Down, {}, ""}, {Qt::Key_End, {}, ""},
+                {Qt::Key_A, kCtrl, "\x01"}, {Qt::Key_X, kCtrl, "\x18"}, {Qt::Key_V, kCtrl, "\x16"},
+                {Qt::Key_Z, kCtrl, "\x1a"}, {Qt::Key_Y, kCtrl, "\x19"}};
             // clang-format on
             const Key &k = kKeys[Pick(static_cast<int>(std::size(kKeys)))];
+            const auto press = [&k](QWidget *w) {
+                QTest::sendKeyEvent(QTest::Click, w, k.key, QString::fromLatin1(k.text), k.mods);
+            };
             if (k.key == Qt::Key_Return || k.key == Qt::Key_Enter || k.key == Qt::Key_V)
                 Settle();
-            const bool moves = k.key >= Qt::Key_Home && k.key <= Qt::Key_Down;
-            QTest::sendKeyEvent(QTest::Click, &box_, k.key, QString::fromLatin1(k.text), k.mods);
-            if (moves)
+            press(&box_);
+            if (k.key >= Qt::Key_Home && k.key <= Qt::Key_Down)
                 Sync(); // the reference copies where the caret went
             else if (k.key == Qt::Key_Z || k.key == Qt::Key_Y)
                 compare_ = false; // the box's history is its own
             else {
                 StripClipboard(); // for a paste
-                QTest::sendKeyEvent(QTest::Click, &ref_, k.key, QString::fromLatin1(k.text),
-                                    k.mods);
+                press(&ref_);
             }
-            return QStringLiteral("key %1 mods %2").arg(k.key, 0, 16).arg(k.mods.toInt(), 0, 16);
+            return QString("key %1 mods %2").arg(k.key, 0, 16).arg(k.mods.toInt(), 0, 16);
         }
         if (kind < 55) {
             const QString text = Text(10000);
@@ -287,7 +262,7 @@ private:
                 QApplication::clipboard()->setText(t);
                 QTest::sendKeyEvent(QTest::Click, w, Qt::Key_V, "\x16", Qt::ControlModifier);
             });
-            return QStringLiteral("paste ") + Shown(text);
+            return "paste " + Escaped(text);
         }
         if (kind < 70) {
             // As long as an input method composes (chewing holds 18 characters,
@@ -306,10 +281,9 @@ private:
             // Without a commit, whether Qt drops a selection depends on an older
             // composition, which the reference does not copy.
             compare_ = !Strip(commit).isEmpty();
-            return QStringLiteral("input method preedit %1 commit %2 replace %3,%4")
-                .arg(Shown(preedit), Shown(commit))
-                .arg(start)
-                .arg(length);
+            return QString("input method preedit %1 commit %2 replace %3,%4")
+                .arg(Escaped(preedit), Escaped(commit), QString::number(start),
+                     QString::number(length));
         }
         if (kind < 77) {
             const QString text = Text(500);
@@ -329,19 +303,17 @@ private:
                                static_cast<int>(before_.size()));
             if (!composing)
                 cursor.insertText(Strip(text));
-            return QStringLiteral("drop %1 at %2,%3").arg(Shown(text)).arg(at.x()).arg(at.y());
+            return QString("drop %1 at %2,%3").arg(Escaped(text)).arg(at.x()).arg(at.y());
         }
         if (kind < 85) {
             Settle(); // the mouse click that opens the menu ends it
             if (Chance(50))
                 QApplication::clipboard()->setText(Text(300));
             const std::unique_ptr<QMenu> menu(box_.CreateContextMenu());
-            QList<QAction *> actions;
-            for (QAction *action : menu->actions())
-                if (action->isEnabled() && !action->isSeparator())
-                    actions << action;
+            QList<QAction *> actions = menu->actions();
+            actions.removeIf([](QAction *a) { return !a->isEnabled() || a->isSeparator(); });
             if (actions.isEmpty())
-                return QStringLiteral("empty menu");
+                return "empty menu";
             QAction *action = actions.at(Pick(static_cast<int>(actions.size())));
             const QString name = action->objectName();
             action->trigger();
@@ -355,7 +327,7 @@ private:
             else if (name == "select-all")
                 ref_.selectAll();
             compare_ = name != "edit-undo" && name != "edit-redo";
-            return QStringLiteral("menu ") + name;
+            return "menu " + name;
         }
         // An accessibility tool; the reference gets Qt's own interface, where
         // an offset outside the text means its end, and an offset between the
@@ -385,21 +357,10 @@ private:
         to = insertion ? from : to + (splits(to) ? 1 : 0);
         if (op < 4 && !composing)
             edit(&ref_, from, to, Strip(text));
-        return QStringLiteral("accessible %1 %2..%3 %4").arg(op).arg(a).arg(b).arg(Shown(text));
+        return QString("accessible %1 %2..%3 %4").arg(op).arg(a).arg(b).arg(Escaped(text));
     }
 
-    // Han as it is, every other unit as its code.
-    static QString Shown(const QString &s) {
-        QString out;
-        for (const QChar c : s.left(60))
-            out += c.unicode() >= 0x3000 && !c.isSurrogate()
-                       ? QString(c)
-                       : QStringLiteral("\\x%1").arg(c.unicode(), 4, 16, QChar('0'));
-        return s.size() > 60 ? out + QStringLiteral("…(%1 units)").arg(s.size()) : out;
-    }
-
-    Form1 &form_;
-    qelvara::TypingBox &box_;
+    qelvara::TypingBox &box_ = *form_.Text1;
     QPlainTextEdit ref_;
     QString before_;
     std::mt19937 rng_;
@@ -408,33 +369,36 @@ private:
     bool trace_ = qEnvironmentVariableIsSet("QELVARA_FUZZ_TRACE");
 };
 
-} // namespace
+int EnvInt(const char *name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok ? value : fallback;
+}
 
-TEST(Fuzz, RandomEventSequencesKeepTheLimitTheColoursAndWhatFitted) {
+TEST_F(Fuzz, RandomEventSequencesKeepTheLimitTheColoursAndWhatFitted) {
     const int sequences = EnvInt("QELVARA_FUZZ_SEQUENCES", 250);
     const int steps = EnvInt("QELVARA_FUZZ_STEPS", 40);
     const auto first = static_cast<std::uint32_t>(EnvInt("QELVARA_FUZZ_SEED", 1));
-    temp::ResetState();
     temp::SetFaultHandler([](const char *) { ++faults; });
-    Form1 form;
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    form.Command2_Click();
-    Fuzzer fuzzer(form);
+    form_.Command2_Click();
+    ref_.resize(box_.size());
+    QObject::connect(&box_, &qelvara::TypingBox::contentChanged, &box_,
+                     [this] { model_.Change(box_.toPlainText()); });
     int failures = 0;
-    for (int i = 0; i < sequences && failures < 5; ++i) {
-        const QString failure = fuzzer.Run(first + static_cast<std::uint32_t>(i), steps);
-        if (!failure.isEmpty()) {
+    for (int i = 0; i < sequences && failures < 5; ++i)
+        if (const QString failure = Run(first + static_cast<std::uint32_t>(i), steps);
+            !failure.isEmpty()) {
             ++failures;
             faults = 0;
             ADD_FAILURE() << failure.toStdString();
         }
-    }
     std::printf("fuzz: %d sequences of %d steps, seeds %u..%u, %d failing\n", sequences, steps,
                 first, first + static_cast<std::uint32_t>(sequences) - 1, failures);
     EXPECT_EQ(failures, 0);
     temp::SetFaultHandler(nullptr);
 }
+
+} // namespace
 
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
