@@ -23,16 +23,14 @@ done
 
 launcher=/usr/libexec/at-spi-bus-launcher
 registry=/usr/libexec/at-spi2-registryd
-for tool in Xvfb dbus-daemon gdbus "$launcher" "$registry"; do
-    command -v "$tool" >/dev/null || { echo "with-a11y-session: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
-done
+# shellcheck source=../lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
+require_tools with-a11y-session Xvfb dbus-daemon gdbus "$launcher" "$registry"
 
 readonly startup_timeout=15 # seconds for each daemon to come up
 
 # shellcheck source=../lib/xvfb.sh
 . "$(dirname "$0")/../lib/xvfb.sh"
-# shellcheck source=../lib/session.sh
-. "$(dirname "$0")/../lib/session.sh"
 
 # Short base path: the bus sockets live inside and unix socket paths are limited.
 tmp=$(mktemp -d /tmp/qa11y.XXXXXX)

@@ -33,9 +33,9 @@ case $im in fcitx | ibus | ibus-daemon) ;; *) echo "with-im-session: --im fcitx|
 
 tools=(Xvfb dbus-daemon gdbus)
 if [ "$im" = ibus-daemon ]; then tools+=(ibus-daemon ibus); else tools+=(fcitx5 fcitx5-remote); fi
-for tool in "${tools[@]}"; do
-    command -v "$tool" >/dev/null || { echo "with-im-session: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
-done
+# shellcheck source=scripts/lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
+require_tools with-im-session "${tools[@]}"
 
 readonly startup_timeout=15 # seconds for each daemon to come up
 
@@ -44,8 +44,6 @@ tmp=$(mktemp -d /tmp/qim.XXXXXX)
 fcitx_pid= ibus_pid=
 # shellcheck source=scripts/lib/xvfb.sh
 . "$(dirname "$0")/../lib/xvfb.sh"
-# shellcheck source=scripts/lib/session.sh
-. "$(dirname "$0")/../lib/session.sh"
 
 stop() {
     local pid children=

@@ -36,16 +36,14 @@ case $compositor in weston | mutter) ;; *) echo "with-wayland-session: --composi
 
 tools=(dbus-daemon gdbus "$compositor")
 [ "$ibus" = no ] || tools+=(ibus-daemon ibus)
-for tool in "${tools[@]}"; do
-    command -v "$tool" >/dev/null || { echo "with-wayland-session: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
-done
+# shellcheck source=scripts/lib/session.sh
+. "$(dirname "$0")/../lib/session.sh"
+require_tools with-wayland-session "${tools[@]}"
 
 readonly startup_timeout=20 # seconds for each daemon to come up
 
 tmp=$(mktemp -d /tmp/qwl.XXXXXX)
 comp_pid= ibus_pid=
-# shellcheck source=scripts/lib/session.sh
-. "$(dirname "$0")/../lib/session.sh"
 
 stop() {
     local pid

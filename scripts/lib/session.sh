@@ -6,6 +6,7 @@
 #                         DBUS_SESSION_BUS_ADDRESS, up within T seconds; its
 #                         pid in session_bus_pid
 #   stop_pid PID          TERM, a moment to exit cleanly, then KILL
+#   require_tools WHO T…  exits with status 2 naming the first tool missing
 #
 # A fresh home every run: input methods learn the user's choices into it, so a
 # reused one would change what later keys compose.
@@ -53,4 +54,13 @@ stop_pid() {
     done
     kill -KILL "$1" 2>/dev/null || true
     wait "$1" 2>/dev/null || true
+}
+
+require_tools() {
+    local who=$1 tool
+    shift
+    for tool; do
+        command -v "$tool" >/dev/null ||
+            { echo "$who: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
+    done
 }

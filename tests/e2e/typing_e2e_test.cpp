@@ -230,8 +230,5 @@ TEST(InputRoute, TheNamedPluginIsLoaded) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    temp::SetRandomSource(&sheet);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return desktop::RunTests(argc, argv, sheet);
 }

@@ -17,6 +17,8 @@
 #include <QTextLayout>
 #include <QWindow>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <optional>
@@ -114,5 +116,13 @@ struct PlacedSheet : temp::RandomSource {
     std::map<QChar, int> placed_;
     int next_ = 0;
 };
+
+// A desktop test binary's main: the application, then every test on `sheet`.
+inline int RunTests(int argc, char **argv, temp::RandomSource &sheet) {
+    QApplication app(argc, argv);
+    temp::SetRandomSource(&sheet);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 } // namespace desktop

@@ -153,8 +153,5 @@ TEST_F(WaylandWindow, KeysStartTheTestAndTypeCangjie) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    temp::SetRandomSource(&sheet);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return desktop::RunTests(argc, argv, sheet);
 }
