@@ -46,19 +46,6 @@ TEST_F(FormTest, StartShowsTheTestViewWithAFreshSheet) {
     EXPECT_TRUE(form_.Text1->hasFocus());
 }
 
-TEST_F(FormTest, NeitherEnterNorEscapeBelongsToTheWindow) {
-    for (QPushButton *b : {form_.Command1, form_.Command2}) {
-        EXPECT_FALSE(b->isDefault()) << qPrintable(b->objectName());
-        EXPECT_FALSE(b->autoDefault()) << qPrintable(b->objectName());
-    }
-    Start();
-    TypeKey(Sheet(6));
-    QTest::keyClick(form_.Text1, Qt::Key_Return);
-    QTest::keyClick(form_.Text1, Qt::Key_Escape);
-    EXPECT_EQ(Typed(), Sheet(6) + "\n");
-    EXPECT_TRUE(form_.isVisible());
-}
-
 // A white character leaves no dark pixel in its cell, even as the current cell
 // of a focused grid (which the user cannot focus, but a style would mark it);
 // a black one does, where it was before the wheel turned.

@@ -146,6 +146,11 @@ TEST_F(RobustTest, CaretKeysAndUndoWaitForTheComposition) {
 }
 
 TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
+    // Neither key belongs to the window: no default or cancel button.
+    for (QPushButton *b : {form_.Command1, form_.Command2}) {
+        EXPECT_FALSE(b->isDefault()) << qPrintable(b->objectName());
+        EXPECT_FALSE(b->autoDefault()) << qPrintable(b->objectName());
+    }
     // In the small intro box neither Enter starts the test.
     form_.Text2->setFocus();
     QTest::keyClick(form_.Text2, Qt::Key_Return);
@@ -155,12 +160,14 @@ TEST_F(RobustTest, EnterPressesTheFocusedButtonAndNothingElse) {
     QTest::keyClick(form_.Command2, Qt::Key_Return);
     EXPECT_TRUE(form_.Text1->isVisible());
 
-    for (int i = 0; i < 60; ++i)
-        form_.Timer1_Timer();
-    // Finish is enabled, but Enter in the typing box breaks the line.
+    Tick(60);
+    // Finish is enabled, but Enter in the typing box breaks the line and
+    // Escape does nothing.
     QTest::keyClick(form_.Text1, Qt::Key_Return);
     QTest::keyClick(form_.Text1, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(form_.Text1, Qt::Key_Escape);
     EXPECT_EQ(Typed(), "\n\n");
+    EXPECT_TRUE(form_.isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     int asked = 0;
