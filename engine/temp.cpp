@@ -30,6 +30,50 @@ std::int16_t Length(std::u16string_view s) {
     return Narrow<std::int16_t>(static_cast<std::int64_t>(s.size()));
 }
 
+// Greedy alignment of text against other: the units of text that it does not
+// match in order. Every unit that text holds more often than other is among them.
+std::u16string Unmatched(std::u16string_view text, std::u16string_view other) {
+    std::u16string left;
+    std::int16_t k = 1;
+    const std::int16_t length = Length(text);
+    for (std::int16_t i = 1; i <= length; i = Add(i, 1)) {
+        const char16_t unit = text[static_cast<std::size_t>(i - 1)];
+        if (UnitIs(other, k, unit))
+            k = Add(k, 1);
+        else
+            left += unit;
+    }
+    return left;
+}
+
+// Each changed character names the first sheet position that holds it; that
+// cell turns white while the character is in the box and black otherwise.
+void Recolour(std::u16string_view changed) {
+    WindowOps &w = Window();
+    CheckedArray<std::int16_t, 0, kSheetSize> hits;
+    std::int16_t hitCount = 0;
+    const std::u16string_view sheet = std::u16string_view(State.SheetText).substr(0, kSheetSize);
+    for (const char16_t unit : changed) {
+        const std::size_t found = sheet.find(unit);
+        if (found == std::u16string_view::npos)
+            continue;
+        hitCount = Add(hitCount, 1);
+        hits[hitCount] = static_cast<std::int16_t>(found + 1);
+    }
+
+    for (std::int16_t m = 1; m <= hitCount; m = Add(m, 1)) {
+        const std::int16_t p = hits[m];
+        std::int16_t row = Div(p, kSheetColumns);
+        if (Mod(p, kSheetColumns) == 0)
+            row = Sub(row, 1);
+        const std::int16_t column = Sub(Sub(p, Mul(row, kSheetColumns)), 1);
+        const bool typed =
+            State.CurText.find(sheet[static_cast<std::size_t>(p - 1)]) != std::u16string::npos;
+        w.SelectCell(column, row);
+        w.SetCellTextColour(typed ? kWhite : kBlack);
+    }
+}
+
 } // namespace
 
 void ResetState() {
@@ -56,6 +100,16 @@ BankPlace BankPlaceOf(std::int32_t n) {
     const std::int16_t slot = Narrow<std::int16_t>(slot32);
     const std::int16_t before = Mul<std::int16_t>(Sub<std::int16_t>(slot, 1), kSlotLength);
     return {slot, Sub<std::int32_t>(n, before)};
+}
+
+void OnLoad() {
+    FillCharBank();
+    State.Started = kFalse;
+}
+
+void OnStart() {
+    StartNewTest();
+    State.Started = kTrue;
 }
 
 void StartNewTest() {
@@ -109,9 +163,6 @@ void StartNewTest() {
 
 void TypingChanged() {
     WindowOps &w = Window();
-    CheckedArray<std::int16_t, 0, kSheetSize> hits;
-    std::int16_t hitCount = 0;
-
     State.CurText = w.ReadTypingText();
 
     // Equal lengths count as an addition.
@@ -119,37 +170,12 @@ void TypingChanged() {
     const std::u16string &longer = added ? State.CurText : State.PrevText;
     const std::u16string &shorter = added ? State.PrevText : State.CurText;
 
-    // Greedy alignment: what the shorter text does not account for is the change.
-    std::u16string difference;
-    std::int16_t k = 1;
-    const std::int16_t longerLength = Length(longer);
-    for (std::int16_t i = 1; i <= longerLength; i = Add(i, 1)) {
-        const char16_t unit = longer[static_cast<std::size_t>(i - 1)];
-        if (UnitIs(shorter, k, unit))
-            k = Add(k, 1);
-        else
-            difference += unit;
-    }
-
-    // Each changed character names the first sheet position that holds it.
-    const std::u16string_view sheet = std::u16string_view(State.SheetText).substr(0, kSheetSize);
-    for (const char16_t unit : difference) {
-        const std::size_t found = sheet.find(unit);
-        if (found == std::u16string_view::npos)
-            continue;
-        hitCount = Add(hitCount, 1);
-        hits[hitCount] = static_cast<std::int16_t>(found + 1);
-    }
-
-    for (std::int16_t m = 1; m <= hitCount; m = Add(m, 1)) {
-        const std::int16_t p = hits[m];
-        std::int16_t row = Div(p, kSheetColumns);
-        if (Mod(p, kSheetColumns) == 0)
-            row = Sub(row, 1);
-        const std::int16_t column = Sub(Sub(p, Mul(row, kSheetColumns)), 1);
-        w.SelectCell(column, row);
-        w.SetCellTextColour(added ? kWhite : kBlack);
-    }
+    // What the shorter text does not account for is the change. A replacement
+    // also takes characters away, and an edit can leave one copy of a removed
+    // character behind, so the shorter text's leftovers are looked up too, and
+    // each cell found shows whether its character is still in the box.
+    Recolour(Unmatched(longer, shorter));
+    Recolour(Unmatched(shorter, longer));
 
     State.PrevText = w.ReadTypingText();
 }

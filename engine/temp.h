@@ -3,6 +3,7 @@
 // Everything runs on the user-interface thread; nothing here locks.
 #pragma once
 
+#include "bank/bank.h"
 #include "checked.h"
 #include "window_ops.h"
 
@@ -12,21 +13,20 @@
 
 namespace temp {
 
-inline constexpr int kBankSlots = 34;
-inline constexpr int kSlotLength = 157;
 inline constexpr int kBankSize = kBankSlots * kSlotLength; // 5338
 inline constexpr int kSheetSize = 100;
 inline constexpr int kSheetColumns = 20;
 inline constexpr int kTypingLimit = 100; // UTF-16 code units in the typing box
+inline constexpr int kTickMilliseconds = 1000;
 
 // Flags are 16-bit: 0 false, -1 true.
 inline constexpr std::int16_t kFalse = 0;
 inline constexpr std::int16_t kTrue = -1;
 
 struct StateRecord {
-    CheckedArray<std::u16string, 0, 50> CharBank;   // slots 1..34 hold the bank
-    CheckedArray<std::int16_t, 0, 100> Matched;     // CountCorrect's marks, by sheet position
-    CheckedArray<std::int16_t, 0, kBankSize> Drawn; // -1 when bank index n is on the sheet
+    CheckedArray<std::u16string, 0, 50> CharBank;      // slots 1..34 hold the bank
+    CheckedArray<std::int16_t, 0, kSheetSize> Matched; // CountCorrect's marks, by sheet position
+    CheckedArray<std::int16_t, 0, kBankSize> Drawn;    // -1 when bank index n is on the sheet
     std::int32_t DrawIndex = 0;
     std::int16_t BankRow = 0;
     std::int32_t BankPos = 0;
@@ -53,6 +53,11 @@ void SetWindow(WindowOps *window);
 // --- procedures -----------------------------------------------------------
 
 void FillCharBank();
+// The engine's part of the window's load pass: the bank filled, no test yet.
+void OnLoad();
+// The engine's part of the Start button: the first sheet; from then on every
+// new test gives the typing box the focus.
+void OnStart();
 void StartNewTest();
 void TypingChanged();
 std::int16_t CountCorrect();

@@ -123,7 +123,7 @@ void Form1::CreateControls() {
     // Running at design time; the load pass stops it.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1->setInterval(temp::kTickMilliseconds);
     Timer1->start();
 
     Command1 = new qelvara::PushButton(QStringLiteral("完成"), this);
@@ -245,21 +245,20 @@ void Form1::Centre() {
 void Form1::Form1_Load() {
     qelvara::FormWindow &w = *window_;
     Centre();
-    temp::FillCharBank();
+    temp::OnLoad();
     w.SetTimerRunning(false);
     for (int column = 0; column < qelvara::SheetGrid::kColumns; ++column)
         w.SetColumnWidthTwips(column, kColumnWidthTwips);
     // Rows tall enough for one 18-point character, all five sheet rows inside the grid.
     MSHFlexGrid1->SetRowHeightPixels(MSHFlexGrid1->contentsRect().height() / kSheetRows);
     w.SetTypingMaxLength(temp::kTypingLimit);
-    temp::State.Started = temp::kFalse;
     // Text1 is hidden: the first visible control in tab order takes the focus.
     Text2->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::Command2_Click() {
     qelvara::FormWindow &w = *window_;
-    temp::StartNewTest();
+    temp::OnStart();
     Command2->hide();
     Label2->hide();
     Command1->show();
@@ -270,7 +269,6 @@ void Form1::Command2_Click() {
     Text2->hide();
     w.SetTimerRunning(true);
     MSHFlexGrid1->show();
-    temp::State.Started = temp::kTrue;
     // As every later test does: the user can type at once.
     w.FocusTypingBox();
 }

@@ -55,7 +55,7 @@ void FormWindow::SetTimerRunning(bool on) {
     if (!on)
         form_.Timer1->stop();
     else if (!form_.Timer1->isActive())
-        form_.Timer1->start(1000);
+        form_.Timer1->start(temp::kTickMilliseconds);
 }
 
 std::u16string FormWindow::ReadTypingText() {

@@ -16,7 +16,7 @@ class SheetGrid : public QTableWidget {
 
 public:
     static constexpr int kRows = 10;
-    static constexpr int kColumns = 20;
+    static constexpr int kColumns = temp::kSheetColumns;
 
     explicit SheetGrid(QWidget *parent = nullptr);
 
@@ -45,7 +45,6 @@ private:
 };
 
 // The engine places sheet position k at row (k - 1) / 20, column (k - 1) % 20.
-static_assert(SheetGrid::kColumns == temp::kSheetColumns);
 static_assert(SheetGrid::kRows * SheetGrid::kColumns >= temp::kSheetSize);
 
 // Colours arrive as 0xBBGGRR.

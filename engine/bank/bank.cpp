@@ -4,7 +4,7 @@
 namespace temp {
 
 // clang-format off
-const std::array<std::u16string_view, 34> kBankData = {
+const std::array<std::u16string_view, kBankSlots> kBankData = {
     // slot 1, Big5 lead byte 0xA4
     u"一乙丁七乃九了二人儿入八几刀刁力匕十卜又三下丈上丫丸凡久么也乞于亡兀刃勺千叉口土"
     u"士夕大女子孑孓寸小尢尸山川工己已巳巾干廾弋弓才丑丐不中丰丹之尹予云井互五亢仁什仃"

@@ -7,8 +7,11 @@
 
 namespace temp {
 
+inline constexpr int kBankSlots = 34;
+inline constexpr int kSlotLength = 157;
+
 // kBankData[0] is slot 1 (lead byte 0xA4). Slot 17 (0xB4) carries its first
 // character, U+5A77, last.
-extern const std::array<std::u16string_view, 34> kBankData;
+extern const std::array<std::u16string_view, kBankSlots> kBankData;
 
 } // namespace temp

@@ -11,9 +11,6 @@
 #include <numeric>
 #include <vector>
 
-// Cell recolourings in order, as (sheet position, colour): row 1, column 2 is 23.
-using Recolours = std::vector<std::pair<int, std::uint32_t>>;
-
 inline constexpr int kSheetRows = temp::kSheetSize / temp::kSheetColumns;
 
 struct EngineFixture : ::testing::Test, temp::WindowOps {
@@ -21,7 +18,6 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
     // Text and colour of each cell.
     std::array<std::array<std::pair<std::u16string, std::uint32_t>, temp::kSheetColumns>, 10>
         cells{};
-    Recolours recolours;
     bool timer = false, finish_enabled = true;
     std::u16string typing, clock, bank; // bank: slots 1..34 end to end
     // What an input method is composing: CommitComposition types it, as the
@@ -41,13 +37,29 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
         bank = std::accumulate(&temp::State.CharBank[1], &temp::State.CharBank[35], bank);
     }
     std::u16string SheetChar(int k) const { return temp::State.SheetText.substr(k - 1, 1); }
+    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
+    std::u16string Shown() const {
+        std::u16string shown;
+        for (int k = 0; k < temp::kSheetSize; ++k) {
+            const auto &[text, ink] = cells[k / temp::kSheetColumns][k % temp::kSheetColumns];
+            shown += ink == temp::kBlack ? text : ink == temp::kWhite ? u"_" : u"?";
+        }
+        return shown;
+    }
+    // What the grid must show for the box's text: white exactly where the
+    // cell's character is in the box.
+    std::u16string ShownFor(const std::u16string &typed) const {
+        std::u16string shown = temp::State.SheetText;
+        for (char16_t &c : shown)
+            c = typed.find(c) == std::u16string::npos ? c : u'_';
+        return shown;
+    }
 
     void SelectCell(int c, int r) override { column = c, row = r; }
     // at() throws, failing the test, for a cell outside the grid.
     void SetCellTextColour(std::uint32_t bgr) override {
         EXPECT_LT(row, kSheetRows) << "only the sheet's rows change";
-        recolours.emplace_back(row * temp::kSheetColumns + column + 1,
-                               cells.at(row).at(column).second = bgr);
+        cells.at(row).at(column).second = bgr;
     }
     void SetCellText(std::u16string_view t) override { cells.at(row).at(column).first = t; }
     void SetTimerRunning(bool on) override { timer = on; }
