@@ -70,6 +70,14 @@ fi
 
 # --- on the host -------------------------------------------------------------
 [ "$(id -u)" -eq 0 ] || die "must run as root (it debootstraps, mounts and chroots); try: sudo $0 $*"
+# A fresh host lacks debootstrap: install it as setup installs the rest.
+if ! command -v debootstrap >/dev/null; then
+    say "installing debootstrap"
+    apt_get=(apt-get -o DPkg::Lock::Timeout=600 install -y -q debootstrap)
+    DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" >/dev/null ||
+        { apt-get -q update >/dev/null && DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" >/dev/null; } ||
+        die "could not install debootstrap"
+fi
 for tool in debootstrap unshare chroot flock git; do
     command -v "$tool" >/dev/null || die "$tool is missing (apt-get install debootstrap util-linux coreutils git)"
 done
