@@ -1,10 +1,12 @@
 // Random sequences of real Qt events on the real window, offscreen: keys,
 // pastes, input-method preedits and commits, drops, context-menu actions and
-// accessibility edits (0 insert, 1 replace, 2 delete, 3 set, 4 select). After every step the box
-// holds at most 100 units, no fault fired, every cell has the colour an independent model of the
-// change pass gives it, and what fitted arrived: the box equals a plain QPlainTextEdit given the
-// same step or, past 100 units, equals it with one stretch cut out, all that fits kept and no
-// surrogate pair split.
+// accessibility edits (0 insert, 1 replace, 2 delete, 3 set, 4 select). After
+// every step, judged from the box's text alone and never from its change event:
+// the box holds at most 100 units, no fault fired, the change pass last saw
+// exactly that text, a cell is white exactly when the text holds its character,
+// and what fitted arrived: the box equals a plain QPlainTextEdit given the same
+// step or, past 100 units, equals it with one stretch cut out, all that fits
+// kept and no surrogate pair split.
 //
 // QELVARA_FUZZ_SEQUENCES, _STEPS and _SEED (the first seed) run more or one
 // sequence; QELVARA_FUZZ_TRACE prints every step.
@@ -21,36 +23,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <random>
 #include <string_view>
 
 namespace {
 
-constexpr int kLimit = 100;
+constexpr int kLimit = temp::kTypingLimit;
 int faults = 0;
 
-// The change pass as the user sees it: what a greedy alignment of the longer
-// text against the shorter leaves over was added (or removed); each unit of it
-// whitens (or blackens) the first sheet cell holding it. Equal lengths add.
-// shown is the sheet as the grid should show it, "_" for a white cell.
-struct ColourModel {
-    QString sheet, prev, shown;
-    void Change(const QString &text) {
-        const bool added = text.size() >= prev.size();
-        const QString &longer = added ? text : prev, &shorter = added ? prev : text;
-        qsizetype k = 0;
-        for (const QChar unit : longer)
-            if (k < shorter.size() && shorter.at(k) == unit)
-                ++k;
-            else if (const qsizetype cell = sheet.indexOf(unit); cell >= 0)
-                shown[cell] = added ? QChar('_') : sheet.at(cell);
-        prev = text;
-    }
-};
-
-// What the box may store of text: no explicit bidi controls (Qt's layout
-// cannot be trusted with them), so the reference never receives any.
+// What the box may store of text: no explicit bidi controls (Qt's layout cannot
+// be trusted with them), so the reference never receives any.
 QString Strip(QString text) {
     static const QRegularExpression kBidi(QStringLiteral("[\u202A-\u202E\u2066-\u2069]"));
     return text.remove(kBidi);
@@ -70,9 +52,9 @@ QString Judge(const QString &box, const QString &before, const QString &ref) {
     const auto suffix = std::mismatch(box.rbegin(), box.rend(), ref.rbegin()).first - box.rbegin();
     const auto old =
         std::mismatch(before.begin(), before.end(), ref.begin(), ref.end()).first - before.begin();
-    // A place a for the cut that keeps all that fits, one unit less only
-    // before a pair, and splits no pair of the inserted text (one that an
-    // insertion forms with the text around it is no pair of the user's).
+    // A place a for the cut that keeps all that fits, one unit less only before a
+    // pair, and splits no pair of the inserted text (one that an insertion forms
+    // with the text around it is no pair of the user's).
     for (qsizetype a = n - suffix; a <= prefix; ++a)
         if ((n == kLimit || (n == kLimit - 1 && PairAt(ref, a))) &&
             (a - 1 < old || !PairAt(ref, a - 1) || PairAt(box, a - 1)))
@@ -90,6 +72,22 @@ QString Escaped(const QString &s) {
     return s.size() > 60 ? out + QString("…(%1 units)").arg(s.size()) : out;
 }
 
+void Compose(QWidget *target, const QString &preedit = {}, const QString &commit = {},
+             int start = 0, int length = 0) {
+    QInputMethodEvent event(preedit, {});
+    event.setCommitString(commit, start, length);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+void Press(QWidget *target, Qt::Key key, const QString &text, Qt::KeyboardModifiers mods = {}) {
+    QTest::sendKeyEvent(QTest::Click, target, key, text, mods);
+}
+
+// The reference pastes only what the box may store.
+void StripClipboard() {
+    QApplication::clipboard()->setText(Strip(QApplication::clipboard()->text()));
+}
+
 class Fuzz : public WindowTest {
 protected:
     // Runs one sequence; false after the first step that fails.
@@ -97,32 +95,41 @@ protected:
         rng_.seed(seed);
         faults = 0;
         source_ = temp::TwisterSource(seed);
-        Compose({}, {}, 0, 0, &box_);
+        Compose(&box_);
         temp::StartNewTest();
         form_.Timer1->stop(); // ten minutes must not end the run
-        model_ = {Sheet(), box_.toPlainText(), Sheet()};
         for (int step = 1; step <= steps; ++step) {
-            const QString what = Step(), text = box_.toPlainText(), ref = ref_.toPlainText();
+            const QString what = Step(), text = box_.toPlainText(), why = Check(text);
+            const QString said = QString("seed %1 step %2 (%3)").arg(seed).arg(step).arg(what) +
+                                 "\n  box " + Escaped(text);
             if (trace_)
-                std::fprintf(stderr, "seed %u step %d: %s\n  box %s caret %d\n", seed, step,
-                             qPrintable(what), qPrintable(Escaped(text)),
+                std::fprintf(stderr, "%s caret %d\n", qPrintable(said),
                              box_.textCursor().position());
-            QString why = text.size() > kLimit ? QString("%1 units").arg(text.size())
-                          : faults > 0         ? "a fault"
-                                               : QString();
-            if (why.isEmpty() && Shown() != model_.shown)
-                why = "cells " + Shown() + " should be " + model_.shown;
-            if (why.isEmpty() && compare_)
-                why = Judge(text, before_, ref);
             if (!why.isEmpty()) {
-                ADD_FAILURE() << QString("seed %1 step %2 (%3): %4\n  box %5\n  ref %6")
-                                     .arg(QString::number(seed), QString::number(step), what, why,
-                                          Escaped(text), Escaped(ref))
-                                     .toStdString();
+                ADD_FAILURE() << qPrintable(said + "\n  " + why);
                 return false;
             }
         }
         return true;
+    }
+
+    // Empty when the box, the change pass and the grid agree with the box's text
+    // after a step.
+    QString Check(const QString &text) const {
+        if (text.size() > kLimit)
+            return QString("%1 units").arg(text.size());
+        if (faults > 0)
+            return "a fault";
+        if (temp::State.PrevText != text.toStdU16String()) // fromStdU16String drops a BOM
+            return "the change pass last saw " +
+                   Escaped(QStringView(temp::State.PrevText).toString());
+        QString white = Sheet();
+        for (QChar &c : white)
+            c = text.contains(c) ? QChar('_') : c;
+        if (Shown() != white)
+            return "cells " + Shown() + " should be " + white;
+        const QString ref = ref_.toPlainText(), why = compare_ ? Judge(text, before_, ref) : "";
+        return why.isEmpty() ? why : why + "\n  ref " + Escaped(ref);
     }
 
     int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
@@ -130,23 +137,25 @@ protected:
 
     QString Unit() {
         // Line breaks, controls, bidi and zero-width marks, combining marks,
-        // noncharacters and astral characters. No lone halves of a pair: no
-        // road from outside carries one (keys, clipboard, drops, input methods
-        // and AT-SPI all bring UTF-8), and Qt 6.4 lays one out before U+2028
-        // with no line for the caret, which crashes.
+        // noncharacters and astral characters. No lone halves of a pair: no road
+        // from outside carries one (keys, clipboard, drops, input methods and
+        // AT-SPI all bring UTF-8), and Qt 6.4 lays one out before U+2028 with no
+        // line for the caret, which crashes.
         static const QStringList kOdd = [] {
             QStringList odd = {"\r\n", "e\u0301"};
-            for (const char32_t c : std::u32string_view(
-                     U"\U00020000\U0002A6D6\U0001F600\U0001F1F9\U0001D11E\U000E0041\r\n\t\0"
-                     U"\u2028\u2029\u200B\u200D\uFEFF\u200E\u202A\u202E\u2066\u061C\u0301\u20DD"
-                     U"\u3099\u05D0\uFDD0\uFFFC",
-                     26))
+            for (const char32_t c :
+                 std::u32string_view(U"\U00020000\U0002A6D6\U0001F600\U0001F1F9"
+                                     U"\U0001D11E\U000E0041\r\n\t\0"
+                                     U"\u2028\u2029\u200B\u200D\uFEFF\u200E\u202A"
+                                     U"\u202E\u2066\u061C\u0301\u20DD"
+                                     U"\u3099\u05D0\uFDD0\uFFFC",
+                                     26))
                 odd << QStringView(QChar::fromUcs4(c)).toString(); // QString's would drop U+FEFF
             return odd;
         }();
         const int kind = Pick(10);
         if (kind < 4)
-            return model_.sheet.mid(Pick(kLimit), 1);
+            return Sheet().mid(Pick(temp::kSheetSize), 1);
         if (kind < 6)
             return QChar(kind == 4 ? 0x4E00 + Pick(0x5200) : 0x20 + Pick(0x5F));
         return kOdd.at(Pick(static_cast<int>(kOdd.size())));
@@ -168,57 +177,47 @@ protected:
         before_ = box_.toPlainText();
         ref_.setPlainText(before_);
         QTextCursor to(ref_.document());
-        // A composition stays in the block where it began, wherever the caret
-        // went since: put it in the same place.
-        for (QTextBlock block = box_.document()->begin(); block.isValid(); block = block.next()) {
-            const QTextLayout *layout = block.layout();
-            if (layout != nullptr && !layout->preeditAreaText().isEmpty()) {
+        // A composition stays in the block where it began, wherever the caret went
+        // since: put it in the same place.
+        for (QTextBlock block = box_.document()->begin(); block.isValid(); block = block.next())
+            if (const QTextLayout *layout = block.layout();
+                layout != nullptr && !layout->preeditAreaText().isEmpty()) {
                 to.setPosition(block.position() + layout->preeditAreaPosition());
                 ref_.setTextCursor(to);
-                Compose(layout->preeditAreaText(), {}, 0, 0, &ref_);
+                Compose(&ref_, layout->preeditAreaText());
             }
-        }
         to.setPosition(box_.textCursor().anchor());
         to.setPosition(box_.textCursor().position(), QTextCursor::KeepAnchor);
         ref_.setTextCursor(to);
     }
-    // Ends the composition first: an input method that lets a line break or
-    // a paste through while it composes leaves the composition behind in a
-    // block the caret left, which Qt cannot handle.
+    // Ends the composition first: an input method that lets a line break or a
+    // paste through while it composes leaves the composition behind in a block
+    // the caret left, which Qt cannot handle.
     void Settle() {
-        Compose({}, {}, 0, 0, &box_);
+        Compose(&box_);
         Sync();
     }
-    static void Compose(const QString &preedit, const QString &commit, int start, int length,
-                        QWidget *target) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit, start, length);
-        QCoreApplication::sendEvent(target, &event);
-    }
     // The same step on both, the reference given text as the box may store it.
-    void Both(const QString &text, const std::function<void(QWidget *, const QString &)> &send) {
+    void Both(const QString &text, const auto &send) {
         send(&ref_, Strip(text));
         send(&box_, text);
     }
 
-    // One random step on the box and, where it has plain Qt meaning, the same
-    // on the reference; returns what it did.
+    // One random step on the box and, where it has plain Qt meaning, the same on
+    // the reference; returns what it did.
     QString Step() {
         const int kind = Pick(100);
         compare_ = true;
-        // An input method often ends its composition when something else edits
-        // the box; one that lets keys through, or a mouse, edits around it.
+        // An input method often ends its composition when something else edits the
+        // box; one that lets keys through, or a mouse, edits around it.
         if ((kind < 55 || kind >= 70) && Chance(50))
-            Compose({}, {}, 0, 0, &box_);
+            Compose(&box_);
         Sync();
         if (kind < 25) {
             const QString text = Chance(85) ? Unit() : Text(20);
-            if (text.contains('\r') || text.contains('\n') ||
-                text.contains(QChar::ParagraphSeparator))
+            if (text.contains(QRegularExpression("[\r\n\u2029]")))
                 Settle();
-            Both(text, [](QWidget *w, const QString &t) {
-                QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, t, {});
-            });
+            Both(text, [](QWidget *w, const QString &t) { Press(w, Qt::Key_unknown, t); });
             return "key text " + Escaped(text);
         }
         if (kind < 45) {
@@ -234,21 +233,15 @@ protected:
                 {Qt::Key_Z, kCtrl, "\x1a"}, {Qt::Key_Y, kCtrl, "\x19"}};
             // clang-format on
             const Key &k = kKeys[Pick(static_cast<int>(std::size(kKeys)))];
-            const auto press = [&k](QWidget *w) {
-                QTest::sendKeyEvent(QTest::Click, w, k.key, QString::fromLatin1(k.text), k.mods);
-            };
             if (k.key == Qt::Key_Return || k.key == Qt::Key_Enter || k.key == Qt::Key_V)
                 Settle();
-            press(&box_);
+            Press(&box_, k.key, k.text, k.mods);
             if (k.key >= Qt::Key_Home && k.key <= Qt::Key_Down)
                 Sync(); // the reference copies where the caret went
             else if (k.key == Qt::Key_Z || k.key == Qt::Key_Y)
                 compare_ = false; // the box's history is its own
-            else {
-                // The reference pastes only what the box may store.
-                QApplication::clipboard()->setText(Strip(QApplication::clipboard()->text()));
-                press(&ref_);
-            }
+            else
+                StripClipboard(), Press(&ref_, k.key, k.text, k.mods);
             return QString("key %1 mods %2").arg(k.key, 0, 16).arg(k.mods.toInt(), 0, 16);
         }
         if (kind < 55) {
@@ -256,13 +249,13 @@ protected:
             Settle();
             Both(text, [](QWidget *w, const QString &t) {
                 QApplication::clipboard()->setText(t);
-                QTest::sendKeyEvent(QTest::Click, w, Qt::Key_V, "\x16", Qt::ControlModifier);
+                Press(w, Qt::Key_V, "\x16", Qt::ControlModifier);
             });
             return "paste " + Escaped(text);
         }
         if (kind < 70) {
-            // As long as an input method composes (chewing holds 18 characters,
-            // a sentence-based one a line or more).
+            // As long as an input method composes (chewing holds 18 characters, a
+            // sentence-based one a line or more).
             QString preedit;
             for (const int n = Chance(50) ? Pick(Chance(20) ? 101 : 21) : 0; preedit.size() < n;)
                 preedit += Unit();
@@ -273,14 +266,13 @@ protected:
                 length = Pick(11);
             }
             Both(commit,
-                 [&](QWidget *w, const QString &t) { Compose(preedit, t, start, length, w); });
+                 [&](QWidget *w, const QString &t) { Compose(w, preedit, t, start, length); });
             // Without a commit, whether Qt drops a selection depends on an older
             // composition, which the reference does not copy.
             compare_ = !Strip(commit).isEmpty();
             return QString("input method preedit %1 commit %2 replace %3,%4")
-                .arg(Escaped(preedit), Escaped(commit))
-                .arg(start)
-                .arg(length);
+                .arg(Escaped(preedit), Escaped(commit), QString::number(start),
+                     QString::number(length));
         }
         if (kind < 77) {
             const QString text = Text(500);
@@ -315,17 +307,16 @@ protected:
             QAction *action = actions.at(Pick(static_cast<int>(actions.size())));
             const QString name = action->objectName();
             action->trigger();
-            // For a paste, as with the keys.
-            QApplication::clipboard()->setText(Strip(QApplication::clipboard()->text()));
+            StripClipboard();                      // for a paste, as with the keys
             for (QAction *same : plain->actions()) // the reference's own entry
                 if (!name.isEmpty() && same->objectName() == name)
                     same->trigger();
             compare_ = name != "edit-undo" && name != "edit-redo";
             return "menu " + name;
         }
-        // An accessibility tool; the reference gets Qt's own interface, where
-        // an offset outside the text means its end, and an offset between the
-        // halves of a pair moves outward (an insertion's before the pair).
+        // An accessibility tool; the reference gets Qt's own interface, where an
+        // offset outside the text means its end, and an offset between the halves
+        // of a pair moves outward (an insertion's before the pair).
         const int a = Offset(), b = Offset(), length = box_.Length(), op = Pick(5);
         const QString text = Text(400);
         const bool composing = box_.HasComposition(); // the box waits for it
@@ -352,26 +343,21 @@ protected:
     QPlainTextEdit ref_;
     QString before_;
     std::mt19937 rng_;
-    ColourModel model_;
     bool compare_ = true;
     bool trace_ = qEnvironmentVariableIsSet("QELVARA_FUZZ_TRACE");
 };
 
-int EnvInt(const char *name, int fallback) {
-    bool ok = false;
-    const int value = qEnvironmentVariableIntValue(name, &ok);
-    return ok ? value : fallback;
-}
-
 TEST_F(Fuzz, RandomEventSequencesKeepTheLimitTheColoursAndWhatFitted) {
-    const int sequences = EnvInt("QELVARA_FUZZ_SEQUENCES", 250);
-    const int steps = EnvInt("QELVARA_FUZZ_STEPS", 40);
-    const auto first = static_cast<std::uint32_t>(EnvInt("QELVARA_FUZZ_SEED", 1));
+    const auto env = [](const char *name, int fallback) {
+        bool ok = false;
+        const int value = qEnvironmentVariableIntValue(name, &ok);
+        return ok ? value : fallback;
+    };
+    const int sequences = env("QELVARA_FUZZ_SEQUENCES", 250), steps = env("QELVARA_FUZZ_STEPS", 40);
+    const auto first = static_cast<std::uint32_t>(env("QELVARA_FUZZ_SEED", 1));
     temp::SetFaultHandler([](const char *) { ++faults; });
     form_.Command2_Click();
     ref_.resize(box_.size());
-    QObject::connect(&box_, &qelvara::TypingBox::contentChanged, &box_,
-                     [this] { model_.Change(box_.toPlainText()); });
     int failures = 0;
     for (int i = 0; i < sequences && failures < 5; ++i)
         failures += Run(first + static_cast<std::uint32_t>(i), steps) ? 0 : 1;
