@@ -203,9 +203,7 @@ protected:
             QTest::sendKeyEvent(QTest::Click, &ref_, key, Strip(text), mods);
         }
         return QString("key %1 %2 mods %3")
-            .arg(key, 0, 16)
-            .arg(Escaped(text))
-            .arg(mods.toInt(), 0, 16);
+            .arg(QString::number(key, 16), Escaped(text), QString::number(mods.toInt(), 16));
     }
 
     // One random step on the box and, where it has plain Qt meaning, the same on the reference;
