@@ -42,6 +42,11 @@ QString AsStored(QString text) {
     return text;
 }
 
+bool SplitsPair(QStringView text, qsizetype at) {
+    return at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
+           text.at(at).isLowSurrogate();
+}
+
 namespace {
 
 // Whether QPlainTextEdit would insert the key's text (its rule, Tab aside).
@@ -98,7 +103,7 @@ QString TypingBox::Fit(const QString &text, int room) {
     if (text.size() <= room)
         return text;
     qsizetype n = std::max(room, 0);
-    if (n > 0 && text.at(n - 1).isHighSurrogate() && text.at(n).isLowSurrogate())
+    if (SplitsPair(text, n))
         --n; // a lone half is kept: cutting there splits nothing
     return text.left(n);
 }
@@ -190,8 +195,7 @@ void TypingBox::CutOverflow() {
     if (edit_start_ < 0 || end - edit_start_ < excess)
         end = length;
     int start = end - excess;
-    const QString text = toPlainText();
-    if (start > 0 && text.at(start - 1).isHighSurrogate() && text.at(start).isLowSurrogate())
+    if (SplitsPair(toPlainText(), start))
         --start; // never leave half a pair behind
     // Its own undo step: undo and redo pass over the overfilled state.
     QTextCursor cursor(document());
@@ -236,16 +240,12 @@ void TypingBox::ReplaceRange(int start, int end, const QString &text) {
     // An offset between the halves of a pair moves outward, so the edit
     // takes or keeps the pair whole; an insertion goes before it.
     const QString content = toPlainText();
-    const auto splits = [&content](int at) {
-        return at > 0 && at < content.size() && content.at(at - 1).isHighSurrogate() &&
-               content.at(at).isLowSurrogate();
-    };
     const bool insertion = start == end;
-    if (splits(start))
+    if (SplitsPair(content, start))
         --start;
     if (insertion)
         end = start;
-    else if (splits(end))
+    else if (SplitsPair(content, end))
         ++end;
     const QString fitted = Fit(AsStored(text), Room(end - start));
     if (start == end && fitted.isEmpty())

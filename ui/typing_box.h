@@ -108,4 +108,7 @@ private:
 // and explicit bidi controls are dropped.
 QString AsStored(QString text);
 
+// Whether offset `at` lies between the halves of a surrogate pair of text.
+bool SplitsPair(QStringView text, qsizetype at);
+
 } // namespace qelvara

@@ -43,10 +43,7 @@ int TypingBoxAccessible::Whole(int offset, bool forward) const {
     // The caret or a selection end never sits between the halves of a pair:
     // typing there would leave a lone half.
     const int at = Clamp(offset);
-    const QString content = Box()->toPlainText();
-    const bool splits = at > 0 && at < content.size() && content.at(at - 1).isHighSurrogate() &&
-                        content.at(at).isLowSurrogate();
-    return splits ? at + (forward ? 1 : -1) : at;
+    return SplitsPair(Box()->toPlainText(), at) ? at + (forward ? 1 : -1) : at;
 }
 
 void *TypingBoxAccessible::interface_cast(QAccessible::InterfaceType type) {
@@ -147,7 +144,7 @@ QRect TypingBoxAccessible::characterRect(int offset) const {
     cursor.setPosition(at);
     QRect rect = box->cursorRect(cursor);
     const QString content = box->toPlainText();
-    const int units = at + 1 < content.size() && content.at(at).isHighSurrogate() ? 2 : 1;
+    const int units = SplitsPair(content, at + 1) ? 2 : 1;
     rect.setWidth(box->fontMetrics().horizontalAdvance(content.mid(at, units)));
     return QRect(box->viewport()->mapToGlobal(rect.topLeft()), rect.size());
 }
