@@ -13,6 +13,8 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextLayout>
 
 class QMenu;
 
@@ -31,7 +33,8 @@ public:
     // Length of the content in UTF-16 code units; a line break is one.
     int Length() const;
 
-    // Whether an input method is composing text in the box.
+    // Whether an input method is composing text in the box. The composition
+    // is always shown at the caret: whatever moves the caret takes it along.
     bool HasComposition() const;
     // The text being composed, as the box shows it (empty when none).
     QString Composition() const;
@@ -82,6 +85,21 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    // The composition as a block's layout shows it; the formats' starts count
+    // from its first unit.
+    struct Shown {
+        QString text;
+        QList<QTextLayout::FormatRange> formats;
+    };
+    // The block whose layout shows a composition (invalid when none).
+    QTextBlock CompositionBlock() const;
+    // Takes the composition out of every layout that shows one.
+    Shown TakeComposition();
+    void ShowAtCaret(const Shown &shown);
+    // Moves a composition that the caret left back to the caret.
+    void KeepCompositionAtCaret();
+    void EditKey(QKeyEvent *event);
+
     // Code units an insertion may use that replaces `replaced` units.
     int Room(int replaced) const;
     int SelectionLength() const;
@@ -101,6 +119,7 @@ private:
     // Replaces the shown composition with `shown` as committed text.
     void PutComposition(const QString &shown);
     bool dropping_commits_ = false;
+    bool moving_composition_ = false;
     QString last_text_;
 };
 
