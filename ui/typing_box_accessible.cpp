@@ -103,9 +103,8 @@ void TypingBoxAccessible::removeSelection(int selectionIndex) {
 }
 
 void TypingBoxAccessible::setSelection(int selectionIndex, int startOffset, int endOffset) {
-    // The caret stays with a composition, as it does for caret keys: moved
-    // away, it leaves the composition in a line Qt no longer lays out for it,
-    // and the next insertion there crashes.
+    // The caret stays with a composition, as it does for caret keys (the box
+    // would take the composition along; the user did not move it).
     if (selectionIndex != 0 || Box()->HasComposition())
         return;
     QTextCursor cursor = Box()->textCursor();
