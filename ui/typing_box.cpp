@@ -172,9 +172,10 @@ void TypingBox::ShowAtCaret(const Shown &shown) {
 // moves the caret over that layout's lines as if the composition were text.
 // Once the caret has left it (a commit that breaks the line at U+FDD0, select
 // all, a paste, Backspace, a programmatic move), a caret key there lands past
-// the end of the text, and the next input-method event or edit crashes (Qt
-// 6.4.2: fuzz seeds 70202 and 81344). So the composition goes where the caret
-// goes, as Qt itself puts it at the next input-method event.
+// the end of the text, and the next input-method event or edit crashes (fuzz
+// seeds 70202 and 81344 on Qt 6.4.2; a plain QPlainTextEdit of Qt 6.8.2 still
+// crashes after U+FDD0, select all or setTextCursor). So the composition goes
+// where the caret goes, as Qt itself puts it at the next input-method event.
 void TypingBox::KeepCompositionAtCaret() {
     if (moving_composition_)
         return;
@@ -399,10 +400,10 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     }
     // Qt steps over characters and words in the layout of the caret's block,
     // which holds the composition too: Delete there removed as many units as
-    // the composition's first character has, not the text's (Qt 6.4.2: fuzz
-    // seed 83854), which splits a surrogate pair of the text or takes more
-    // than one character. Other keys act on the text alone as well; the
-    // composition then comes back at the caret.
+    // the composition's first character has, not the text's (fuzz seed 83854
+    // on Qt 6.4.2; 6.8.2 still does it), which splits a surrogate pair of the
+    // text or takes more than one character. Other keys act on the text alone
+    // as well; the composition then comes back at the caret.
     const Shown shown = TakeComposition();
     EditKey(event);
     ShowAtCaret(shown);
@@ -461,9 +462,9 @@ void TypingBox::PassInputMethodEvent(QInputMethodEvent *event) {
     // arriving with a commit that ends in it goes into the line before the
     // break, past its end, and one already shown stays in the block the caret
     // leaves. Moving the caret over that line then sends it past the end of
-    // the text, and the next input-method event crashes (Qt 6.4.2, and 6.8 by
-    // an earlier check: RobustTest.ACommitEndingInALineBreakComposesOnTheNewLine).
-    // So: end the shown composition, commit, then compose.
+    // the text, and the next input-method event crashes (Qt 6.4.2 and 6.8.2:
+    // RobustTest.ACommitEndingInALineBreakComposesOnTheNewLine). So: end the
+    // shown composition, commit, then compose.
     if (!event->commitString().contains(QLatin1Char('\n')) ||
         (event->preeditString().isEmpty() && event->attributes().isEmpty() && !HasComposition())) {
         QPlainTextEdit::inputMethodEvent(event);
