@@ -63,12 +63,10 @@ protected:
     void TypeKey(const QString &text) {
         QTest::sendKeyEvent(QTest::Click, form_.Text1, Qt::Key_unknown, text, Qt::NoModifier);
     }
-    // What an input method sends: a composition, or a commit (replacing
-    // `length` units from `from`, relative to the caret) that may end it.
-    void InputMethod(const QString &preedit, const QString &commit = {}, int from = 0,
-                     int length = 0) {
+    // What an input method sends: a composition, or a commit that may end it.
+    void InputMethod(const QString &preedit, const QString &commit = {}) {
         QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit, from, length);
+        event.setCommitString(commit);
         QCoreApplication::sendEvent(form_.Text1, &event);
     }
 

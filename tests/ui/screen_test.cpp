@@ -1,0 +1,103 @@
+// What the window draws, under each CTest entry's fonts and scale factor: Han
+// text in a Traditional Chinese face that has every bank character, the intro
+// line whole, every sheet character inked at device resolution and a typed
+// one gone, the clock in red.
+#include "engine/bank/bank.h"
+#include "window_test.h"
+
+#include <QFontDatabase>
+#include <QRawFont>
+#include <QRegularExpression>
+
+#include <functional>
+
+namespace {
+
+// Pixels of the image inside r (device pixels) that are ink.
+int Count(const QImage &image, const QRect &r, const std::function<bool(QRgb)> &ink) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += ink(image.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+const auto kDark = [](QRgb p) { return qGray(p) < 128; };
+const qreal kScale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+
+using Screen = WindowTest;
+
+TEST_F(Screen, HanTextIsTraditionalChineseWithAGlyphForEveryBankCharacter) {
+    for (const QWidget *w : QWidgetList{form_.MSHFlexGrid1, form_.Text1, form_.Label2}) {
+        const QRawFont han = QRawFont::fromFont(w->font(), QFontDatabase::TraditionalChinese);
+        const QString face = w->objectName() + ": " + han.familyName();
+        std::printf("%s\n", qPrintable(face));
+        // A Simplified or Japanese face draws many characters in forms a
+        // Taiwanese reader does not use.
+        EXPECT_TRUE(face.contains(QRegularExpression("\\b(TC|TW|HK)\\b"))) << qPrintable(face);
+        // A character the face lacks is drawn from another face, or as a box.
+        QString missing;
+        for (const std::u16string_view slot : temp::kBankData)
+            for (const char16_t c : slot)
+                if (!han.supportsCharacter(QChar(c)))
+                    missing += QChar(c);
+        EXPECT_EQ(missing, "") << qPrintable(face);
+    }
+}
+
+TEST_F(Screen, TheIntroLineIsWholeAndCentred) {
+    ASSERT_EQ(form_.devicePixelRatio(), kScale);
+    QLabel &label = *form_.Label2;
+    const QFontMetricsF metrics(label.font());
+    EXPECT_LE(metrics.horizontalAdvance(label.text()), label.contentsRect().width());
+    EXPECT_LE(metrics.height(), label.contentsRect().height());
+    EXPECT_NEAR(label.geometry().center().x(), (3840 + 2535 / 2) / 15, 1);
+    // Ink on an edge at device resolution is a cut-off stroke.
+    const QImage intro = label.grab().toImage();
+    const auto grey = [](QRgb p) { return qGray(p) < 160; };
+    EXPECT_GT(Count(intro, intro.rect(), kDark), 200 * kScale * kScale);
+    EXPECT_EQ(Count(intro, {0, 0, 1, intro.height()}, grey), 0);
+    EXPECT_EQ(Count(intro, {intro.width() - 1, 0, 1, intro.height()}, grey), 0);
+}
+
+// A white character leaves no dark pixel in its cell, even as the current
+// cell of a focused grid (which the user cannot focus, but a style would mark
+// it); every black one is inked, where it was before the wheel turned.
+TEST_F(Screen, EverySheetCharacterIsInkedAndATypedOneVanishes) {
+    Start();
+    TypeKey(Sheet(6));
+    qelvara::SheetGrid &grid = *form_.MSHFlexGrid1;
+    grid.setCurrentCell(0, 6);
+    grid.setFocus();
+    QWheelEvent wheel({9, 9}, {9, 9}, {}, {0, -480}, {}, {}, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(grid.viewport(), &wheel);
+    const QImage image = grid.viewport()->grab().toImage();
+    for (int i = 0; i < temp::kSheetSize; ++i) {
+        const QRect cell = grid.visualItemRect(Cell(i));
+        ASSERT_TRUE(grid.viewport()->rect().contains(cell)) << "cell " << i;
+        const QRect device(QPoint(qCeil(cell.left() * kScale), qCeil(cell.top() * kScale)),
+                           QPoint(qFloor((cell.right() + 1) * kScale) - 1,
+                                  qFloor((cell.bottom() + 1) * kScale) - 1));
+        // A few hundred at scale 1; the glyph's area grows with the square.
+        const int dark = Count(image, device, kDark);
+        EXPECT_TRUE(i == 6 ? dark == 0 : dark > 20 * kScale * kScale)
+            << "cell " << i << ": " << dark;
+    }
+}
+
+TEST_F(Screen, TheClockIsRed) {
+    Start();
+    const QImage clock = form_.Label3->grab().toImage();
+    const auto ink = [](QRgb p) { return qGreen(p) < 100 && qBlue(p) < 100; };
+    EXPECT_GT(Count(clock, clock.rect(), ink), 20 * kScale * kScale);
+    EXPECT_EQ(Count(clock, clock.rect(), [&](QRgb p) { return ink(p) && qRed(p) < 200; }), 0);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    // A style that marks a focused current cell with a dark frame.
+    QApplication::setStyle("Windows");
+    return RUN_ALL_TESTS();
+}
