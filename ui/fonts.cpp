@@ -18,8 +18,11 @@ QFont MingFont(qreal points) {
 
 QFont SansFont(qreal points, bool bold) {
     QFont font;
+    // Where no sans face has Han glyphs, the Ming face draws them rather than
+    // whatever fontconfig offers first, which may be Simplified.
     font.setFamilies({QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Microsoft JhengHei"),
-                      QStringLiteral("Noto Sans CJK HK"), QStringLiteral("DejaVu Sans")});
+                      QStringLiteral("Noto Sans CJK HK"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("AR PL UMing TW")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     font.setBold(bold);

@@ -27,7 +27,8 @@ const qreal kScale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
 using Screen = WindowTest;
 
 TEST_F(Screen, HanTextIsTraditionalChineseWithAGlyphForEveryBankCharacter) {
-    for (const QWidget *w : QWidgetList{form_.MSHFlexGrid1, form_.Text1, form_.Label2}) {
+    for (const QWidget *w :
+         QWidgetList{form_.MSHFlexGrid1, form_.Text1, form_.Label2, form_.Command2}) {
         const QRawFont han = QRawFont::fromFont(w->font(), QFontDatabase::TraditionalChinese);
         const QString face = han.familyName();
         std::printf("%s: %s\n", qPrintable(w->objectName()), qPrintable(face));
