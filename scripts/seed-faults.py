@@ -273,8 +273,6 @@ def main():
         verdict = r["status"] if r["status"] != "ran" else (", ".join(new) or "UNCAUGHT")
         print(f"{f['id']} ({r['total_s']} s): {verdict}", flush=True)
 
-    # Leave the build matching the unchanged sources.
-    build(wt, log)
     rows, summary, _ = table(faults, results, base_fail)
     head_line = f"Seeded faults on {head} ({wt.name})."
     if base_fail:
