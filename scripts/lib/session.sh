@@ -1,4 +1,4 @@
-# A private desktop session for the end-to-end harnesses. Source it, then:
+# A private desktop session, for scripts/e2e/session.sh. Source it, then:
 #
 #   session_home DIR      a fresh HOME and XDG directories under DIR, C.UTF-8,
 #                         and none of the caller's input-method settings
