@@ -16,8 +16,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QTextBlock>
-#include <QTextLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -171,22 +169,12 @@ protected:
                           : Pick(box_.Length() + 1);
     }
 
-    // The reference takes the box's content, selection and, unless keys act on the text alone,
-    // composition.
-    void Sync(bool composition = true) {
+    // The reference takes the box's content and selection. It needs no composition: the box
+    // keeps one at the caret, and keys and commits act on the text alone.
+    void Sync() {
         before_ = box_.toPlainText();
         ref_.setPlainText(before_);
         QTextCursor to(ref_.document());
-        // A composition stays in the block where it began, wherever the caret went since: put it
-        // in the same place.
-        for (QTextBlock block = box_.document()->begin(); composition && block.isValid();
-             block = block.next())
-            if (const QTextLayout *layout = block.layout();
-                layout != nullptr && !layout->preeditAreaText().isEmpty()) {
-                to.setPosition(block.position() + layout->preeditAreaPosition());
-                ref_.setTextCursor(to);
-                Compose(&ref_, layout->preeditAreaText());
-            }
         to.setPosition(box_.textCursor().anchor());
         to.setPosition(box_.textCursor().position(), QTextCursor::KeepAnchor);
         ref_.setTextCursor(to);
@@ -225,7 +213,7 @@ protected:
         // lets keys through, or a mouse, edits around it.
         if ((kind < 55 || kind >= 70) && Chance(50))
             Compose(&box_);
-        Sync(kind >= 45);
+        Sync();
         if (kind < 25)
             return Press(Qt::Key_unknown, Chance(85) ? Unit() : Text(20));
         if (kind < 45) {
