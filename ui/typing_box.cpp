@@ -42,7 +42,8 @@ QString AsStored(QString text) {
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     // Qt's insertion breaks the block at U+FDD0 and U+FDD1 (its frame marks)
     // as at a line break, so they are one here, where the box looks for line
-    // breaks (fuzz seeds 70202, 81344: a commit holding one).
+    // breaks: a commit holding one ends the composition as a line break does
+    // (fuzz seeds 70202 and 81344 hold such commits).
     text.replace(QChar(0xFDD0), QLatin1Char('\n'));
     text.replace(QChar(0xFDD1), QLatin1Char('\n'));
     return text;
@@ -175,7 +176,9 @@ void TypingBox::ShowAtCaret(const Shown &shown) {
 // the end of the text, and the next input-method event or edit crashes (fuzz
 // seeds 70202 and 81344 on Qt 6.4.2; a plain QPlainTextEdit of Qt 6.8.2 still
 // crashes after U+FDD0, select all or setTextCursor). So the composition goes
-// where the caret goes, as Qt itself puts it at the next input-method event.
+// where the caret goes, as Qt itself puts it at the next input-method event;
+// left behind, it was also what a finish committed (a composition, then
+// setTextCursor and a longer composition: the first was committed).
 void TypingBox::KeepCompositionAtCaret() {
     if (moving_composition_)
         return;
@@ -202,9 +205,9 @@ namespace {
 // Makes the input method forget its composition. Qt's own Wayland input
 // context, the one used when no QT_IM_MODULE(S) names a plugin, dereferences
 // the compositor's seat on reset() and crashes where there is none (Qt 6.4.2,
-// the Wayland test under a compositor without a seat; 6.8 not checked); it
-// holds no composition that the box does not show, so it is reset only when
-// one is shown.
+// under a compositor without a seat, which no test here runs; 6.8 not
+// checked); it holds no composition that the box does not show, so it is
+// reset only when one is shown.
 void ResetInputMethod(bool shown) {
     if (!shown && QGuiApplication::platformName() == QLatin1String("wayland") &&
         qEnvironmentVariableIsEmpty("QT_IM_MODULE") && qEnvironmentVariableIsEmpty("QT_IM_MODULES"))
@@ -345,9 +348,10 @@ void TypingBox::InsertCut(const QString &text) {
     // insertion does.
     insertPlainText(text);
     // Qt 6.4.2 can leave the caret's block laid out as it was before the
-    // insertion (seen with line separators in it, fuzz pastes of an older
-    // generator; 6.8 not checked); scrolling to the caret then looks up a line
-    // that is not there and crashes. Lay it out anew.
+    // insertion (seen with line separators in it, in pastes of an older fuzz
+    // generator; no test shows it now; 6.8 not checked); scrolling to the
+    // caret then looks up a line that is not there and crashes. Lay it out
+    // anew.
     const QTextBlock block = textCursor().block();
     document()->markContentsDirty(block.position(), block.length());
     ensureCursorVisible();
@@ -459,12 +463,11 @@ void TypingBox::EditKey(QKeyEvent *event) {
 
 void TypingBox::PassInputMethodEvent(QInputMethodEvent *event) {
     // Qt mislays a composition around a commit holding a line break: one
-    // arriving with a commit that ends in it goes into the line before the
-    // break, past its end, and one already shown stays in the block the caret
-    // leaves. Moving the caret over that line then sends it past the end of
-    // the text, and the next input-method event crashes (Qt 6.4.2 and 6.8.2:
-    // RobustTest.ACommitEndingInALineBreakComposesOnTheNewLine). So: end the
-    // shown composition, commit, then compose.
+    // that comes with a commit ending in it goes into the line above, past
+    // its end, and one already shown stays in the block the caret leaves
+    // though the commit ended it (both on Qt 6.4.2 and 6.8.2; on 6.4.2 a
+    // composition, then the commit "a\nb" without one, left it shown). So: end
+    // the shown composition, commit, then compose.
     if (!event->commitString().contains(QLatin1Char('\n')) ||
         (event->preeditString().isEmpty() && event->attributes().isEmpty() && !HasComposition())) {
         QPlainTextEdit::inputMethodEvent(event);
