@@ -58,11 +58,8 @@ protected:
         return shown;
     }
     QString Typed() const { return form_.Text1->toPlainText(); }
+    void Keys(const QString &keys) { QTest::keySequence(form_.Text1, QKeySequence(keys)); }
 
-    // A key carrying a Chinese character, as a layout or a simple input method sends it.
-    void TypeKey(const QString &text) {
-        QTest::sendKeyEvent(QTest::Click, form_.Text1, Qt::Key_unknown, text, Qt::NoModifier);
-    }
     // What an input method sends: a composition, or a commit that may end it.
     void InputMethod(const QString &preedit, const QString &commit = {}) {
         QInputMethodEvent event(preedit, {});
