@@ -10,6 +10,7 @@ catch it (or UNCAUGHT).
     scripts/seed-faults.py main --label after   # name the worktree and results
     scripts/seed-faults.py --working-tree       # HEAD plus this tree's edits
     scripts/seed-faults.py --check [--dir D]    # do the snippets still match (here or in D)?
+    scripts/seed-faults.py --table --label L    # the table of a run so far
 
 The worktree is /work/seed-<label> (or --dir), configured once with the test
 preset. Results go line by line to /tmp/seed-<label>.jsonl, so a run that was
@@ -174,6 +175,8 @@ def main():
     ap.add_argument("--fresh", action="store_true", help="forget earlier results")
     ap.add_argument("--out", help="markdown table file (default /tmp/seed-<label>.md)")
     ap.add_argument("--remove", action="store_true", help="remove the worktree at the end")
+    ap.add_argument("--table", action="store_true",
+                    help="only print the table of the results recorded so far")
     ap.add_argument("--check", action="store_true",
                     help="only report which snippets match in this checkout")
     args = ap.parse_args()
@@ -190,7 +193,7 @@ def main():
                 print(f"{f['id']} {f['file']}: snippet found {n} times")
         print(f"{len(faults) - bad} / {len(faults)} snippets match once")
         return 1 if bad else 0
-    if not args.commit and not args.working_tree:
+    if not args.commit and not args.working_tree and not (args.table and args.label):
         ap.error("give a commit or --working-tree")
 
     label = args.label or ("tree" if args.working_tree else
@@ -217,6 +220,11 @@ def main():
     def record(r):
         with open(results_path, "a", encoding="utf-8") as fh:
             fh.write(json.dumps(r, ensure_ascii=False) + "\n")
+
+    if args.table:
+        rows, summary, _ = table(faults, results, set(baseline["tests"]) if baseline else set())
+        print(f"{rows}\n\n{summary}")
+        return 0
 
     make_worktree(args, wt)
     head = git("rev-parse", "--short", "HEAD", cwd=wt).strip()
