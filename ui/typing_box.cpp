@@ -348,10 +348,10 @@ void TypingBox::InsertCut(const QString &text) {
     // insertion does.
     insertPlainText(text);
     // Qt 6.4.2 can leave the caret's block laid out as it was before the
-    // insertion (seen with line separators in it, in pastes of an older fuzz
-    // generator; no test shows it now; 6.8 not checked); scrolling to the
-    // caret then looks up a line that is not there and crashes. Lay it out
-    // anew.
+    // insertion (seen with line separators in it: fuzz seed 7500182, a drop
+    // after a commit holding line breaks; 6.8 not checked); scrolling to the
+    // caret then looks up a line that is not there and crashes in
+    // QTextLine::naturalTextRect. Lay it out anew.
     const QTextBlock block = textCursor().block();
     document()->markContentsDirty(block.position(), block.length());
     ensureCursorVisible();
