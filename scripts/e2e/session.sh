@@ -2,7 +2,7 @@
 # Runs a command in a private desktop session, then stops every process it
 # started and removes its temporary home:
 #
-#   session.sh [--im fcitx|ibus|ibus-daemon] [--a11y] [--compositor weston|mutter] CMD [ARG...]
+#   session.sh [--im fcitx|ibus|ibus-daemon] [--compositor weston|mutter] CMD [ARG...]
 #
 # The display is a private Xvfb, or with --compositor a headless Wayland
 # compositor: weston with --debug, so that weston-screenshooter works, or
@@ -11,16 +11,14 @@
 #   fcitx5's ibus frontend; ibus-daemon: Qt's ibus plugin against a real
 #   ibus-daemon. Each offers chewing and a Cangjie table (fcitx5's cangjie,
 #   ibus-table's table:cangjie5); QELVARA_E2E_IM tells the command the route.
-# --a11y: the accessibility bus and its registry, Qt's bridge always on.
 # Many may run at once: Xvfb picks a free display, sockets live in the run's
 # own directory.
 set -euo pipefail
 
-im='' a11y='' compositor=''
+im='' compositor=''
 while [ $# -gt 0 ]; do
     case $1 in
     --im) im=$2; shift 2 ;;
-    --a11y) a11y=1; shift ;;
     --compositor) compositor=$2; shift 2 ;;
     *) break ;;
     esac
@@ -30,13 +28,11 @@ if ! [[ $im =~ ^(|fcitx|ibus|ibus-daemon)$ && $compositor =~ ^(|weston|mutter)$ 
     exit 2
 fi
 
-launcher=/usr/libexec/at-spi-bus-launcher registry=/usr/libexec/at-spi2-registryd
 tools=(dbus-daemon gdbus "${compositor:-Xvfb}")
 case $im in
 fcitx | ibus) tools+=(fcitx5 fcitx5-remote) ;;
 ibus-daemon) tools+=(ibus-daemon ibus) ;;
 esac
-[ -z "$a11y" ] || tools+=("$launcher" "$registry")
 lib=$(dirname "$0")/../lib
 # shellcheck source=scripts/lib/session.sh
 . "$lib/session.sh"
@@ -49,8 +45,8 @@ readonly timeout=20 # seconds for each daemon to come up
 tmp=$(mktemp -d /tmp/qses.XXXXXX)
 pids=()
 
-# In reverse order of start, each by its own pid, children (ibus engines, the
-# accessibility bus) before their parent.
+# In reverse order of start, each by its own pid, children (ibus engines)
+# before their parent.
 stop() {
     local i pid
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -165,20 +161,6 @@ if [[ $im == ibus* ]]; then
     export QT_IM_MODULE=ibus
 fi
 export QELVARA_E2E_IM=$im
-
-if [ -n "$a11y" ]; then
-    # Both started here, not activated by a bus that would detach them, so
-    # they are ours to stop.
-    "$launcher" --launch-immediately --a11y=1 >"$tmp/a11y.log" 2>&1 &
-    started
-    wait_for "at-spi-bus-launcher did not take its bus name" gdbus wait --timeout 1 --session org.a11y.Bus
-    address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-        --method org.a11y.Bus.GetAddress | sed -n "s/^('\(.*\)',)$/\1/p")
-    "$registry" >"$tmp/registry.log" 2>&1 &
-    started
-    wait_for "at-spi2-registryd did not start" gdbus wait --timeout 1 --address "$address" org.a11y.atspi.Registry
-    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-fi
 
 # Not exec'd: the traps must outlive it to stop the daemons.
 status=0

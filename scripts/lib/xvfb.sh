@@ -16,8 +16,9 @@ xvfb_start() {
     xvfb_dir=$(mktemp -d /tmp/xvfb.XXXXXX)
     mkfifo "$xvfb_dir/displayfd"
     # -noreset: the server outlives its last client, for scripts that start
-    # one program after another.
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
+    # one program after another. -r: no autorepeat, which on a loaded machine
+    # turns a synthetic key held a moment too long into two.
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset -r \
         3>"$xvfb_dir/displayfd" >"$xvfb_dir/log" 2>&1 &
     xvfb_pid=$!
     # Returns at readiness, or at end of file if Xvfb dies first.
