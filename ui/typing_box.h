@@ -98,6 +98,8 @@ private:
     void ShowAtCaret(const Shown &shown);
     // Moves a composition that the caret left back to the caret.
     void KeepCompositionAtCaret();
+    // A key as the box edits with it, once undo, redo and the keys that wait
+    // for a composition are out of the way.
     void EditKey(QKeyEvent *event);
 
     // Code units an insertion may use that replaces `replaced` units.
@@ -123,8 +125,9 @@ private:
     QString last_text_;
 };
 
-// Text as the box stores it: every line-break convention becomes one "\n",
-// and explicit bidi controls are dropped.
+// Text as the box stores it: every line-break convention (and U+FDD0, U+FDD1,
+// where Qt breaks the block too) becomes one "\n", and explicit bidi controls
+// are dropped.
 QString AsStored(QString text);
 
 // Whether offset `at` lies between the halves of a surrogate pair of text.
