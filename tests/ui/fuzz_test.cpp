@@ -333,7 +333,7 @@ TEST_F(Fuzz, RandomEventSequencesKeepTheLimitTheColoursAndWhatFitted) {
 
 // Seeds whose sequences once crashed Qt inside the box or lost text.
 TEST_F(Fuzz, SequencesThatOnceFailedPass) {
-    for (const unsigned seed : {70202U, 81344U, 83854U})
+    for (const unsigned seed : {70202U, 81344U, 83854U, 7500182U})
         Run(seed, 40);
 }
 
