@@ -109,6 +109,7 @@ protected:
         form_.Timer1->stop(); // ten minutes must not end the run
         for (unsigned step = 1; step <= steps; ++step) {
             const QString what = Step(), text = box_.toPlainText(), ref = ref_.toPlainText();
+            // From the box's text alone, never from the change event the engine listens to.
             QString white = Sheet();
             for (QChar &c : white)
                 c = text.contains(c) ? QChar('_') : c;
