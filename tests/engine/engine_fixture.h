@@ -20,10 +20,8 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
         cells{};
     bool timer = false, finish_enabled = true;
     std::u16string typing, clock, bank; // bank: slots 1..34 end to end
-    // What an input method is composing: CommitComposition types it, as the
-    // real box does, and notes whether the timer was still running then.
+    // What an input method is composing: CommitComposition types it, as the real box does.
     std::u16string composition;
-    std::vector<bool> commits;
     // Text, caption, and the clock label meanwhile: "running" if the timer was not stopped.
     std::vector<std::array<std::u16string, 3>> asks;
     temp::Answer answer = temp::Answer::Yes;
@@ -70,10 +68,7 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
             temp::TypingChanged();
     }
     void FocusTypingBox() override { ++focus_calls; }
-    void CommitComposition() override {
-        commits.push_back(timer);
-        SetTypingText(typing + std::exchange(composition, {}));
-    }
+    void CommitComposition() override { SetTypingText(typing + std::exchange(composition, {})); }
     void SetClockText(std::u16string_view t) override { clock = t; }
     void SetFinishEnabled(bool on) override { finish_enabled = on; }
     temp::Answer Ask(std::u16string_view t, std::u16string_view caption) override {
