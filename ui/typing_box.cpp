@@ -496,11 +496,6 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
         event->accept();
         return;
     }
-    if (event->commitString().isEmpty() || isReadOnly()) {
-        PassInputMethodEvent(event);
-        return;
-    }
-
     // A commit first removes the selection, then replaces the given range
     // around the cursor. Qt moves to the range's start only when it lies in
     // the text (else it starts at the cursor), and selects to its end only
@@ -514,6 +509,29 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
         start = cursor.selectionStart();
     const qint64 length = event->replacementLength();
     const int replaced = inText(start + length) ? static_cast<int>(std::abs(length)) : 0;
+
+    // The range counts UTF-16 units, and an input method that counts
+    // characters otherwise can end it inside a pair, leaving half of it in
+    // the box: it takes the whole pair instead.
+    if (replaced > 0) {
+        const QString after = toPlainText().remove(cursor.selectionStart(), selection);
+        const qint64 from = std::min(start, start + length), to = std::max(start, start + length);
+        const qint64 wholeFrom = from - (SplitsPair(after, from) ? 1 : 0);
+        const qint64 wholeTo = to + (SplitsPair(after, to) ? 1 : 0);
+        if (wholeFrom != from || wholeTo != to) {
+            QInputMethodEvent whole(event->preeditString(), event->attributes());
+            whole.setCommitString(event->commitString(),
+                                  static_cast<int>(wholeFrom - cursor.selectionStart()),
+                                  static_cast<int>(wholeTo - wholeFrom));
+            inputMethodEvent(&whole);
+            event->accept();
+            return;
+        }
+    }
+    if (event->commitString().isEmpty() || isReadOnly()) {
+        PassInputMethodEvent(event);
+        return;
+    }
 
     const QString commit = AsStored(event->commitString());
     const QString fitted = Fit(commit, Room(selection + replaced));
