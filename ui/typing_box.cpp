@@ -43,7 +43,8 @@ QString AsStored(QString text) {
     // Qt's insertion breaks the block at U+FDD0 and U+FDD1 (its frame marks)
     // as at a line break, so they are one here, where the box looks for line
     // breaks: a commit holding one ends the composition as a line break does
-    // (fuzz seeds 70202 and 81344 hold such commits).
+    // (Fuzz.CompositionsStayAtTheCaret, row "U+FDD0"; fuzz seeds 70202 and
+    // 81344 hold such commits).
     text.replace(QChar(0xFDD0), QLatin1Char('\n'));
     text.replace(QChar(0xFDD1), QLatin1Char('\n'));
     return text;
@@ -178,7 +179,8 @@ void TypingBox::ShowAtCaret(const Shown &shown) {
 // crashes after U+FDD0, select all or setTextCursor). So the composition goes
 // where the caret goes, as Qt itself puts it at the next input-method event;
 // left behind, it was also what a finish committed (a composition, then
-// setTextCursor and a longer composition: the first was committed).
+// setTextCursor and a longer composition: the first was committed;
+// Fuzz.CompositionsStayAtTheCaret, row "the caret moved").
 void TypingBox::KeepCompositionAtCaret() {
     if (moving_composition_)
         return;
@@ -404,8 +406,9 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     }
     // Qt steps over characters and words in the layout of the caret's block,
     // which holds the composition too: Delete there removed as many units as
-    // the composition's first character has, not the text's (fuzz seed 83854
-    // on Qt 6.4.2; 6.8.2 still does it), which splits a surrogate pair of the
+    // the composition's first character has, not the text's (fuzz seed 83854,
+    // Fuzz.CompositionsStayAtTheCaret row "Delete", on Qt 6.4.2; 6.8.2 still
+    // does it), which splits a surrogate pair of the
     // text or takes more than one character. Other keys act on the text alone
     // as well; the composition then comes back at the caret.
     const Shown shown = TakeComposition();
@@ -466,8 +469,9 @@ void TypingBox::PassInputMethodEvent(QInputMethodEvent *event) {
     // that comes with a commit ending in it goes into the line above, past
     // its end, and one already shown stays in the block the caret leaves
     // though the commit ended it (both on Qt 6.4.2 and 6.8.2; on 6.4.2 a
-    // composition, then the commit "a\nb" without one, left it shown). So: end
-    // the shown composition, commit, then compose.
+    // composition, then the commit "a\nb" without one, left it shown:
+    // Fuzz.CompositionsStayAtTheCaret, row "line break"). So: end the shown
+    // composition, commit, then compose.
     if (!event->commitString().contains(QLatin1Char('\n')) ||
         (event->preeditString().isEmpty() && event->attributes().isEmpty() && !HasComposition())) {
         QPlainTextEdit::inputMethodEvent(event);

@@ -351,6 +351,41 @@ TEST_F(Fuzz, SequencesThatOnceFailedPass) {
         Run(seed, 40);
 }
 
+// Scripts that left a composition where Qt no longer finds it, or let a key
+// act on it as if it were text: the box keeps the user's text, and shows the
+// composition at the caret or not at all.
+TEST_F(Fuzz, CompositionsStayAtTheCaret) {
+    const auto caretTo = [this](int at) {
+        QTextCursor c = box_.textCursor();
+        c.setPosition(at);
+        box_.setTextCursor(c);
+    };
+    const struct {
+        const char *name;
+        QString text;
+        std::function<void()> act;
+        QString typed, composing;
+    } rows[] = {
+        {"a commit breaking the line at U+FDD0", "", [&] { Compose(&box_, {}, u"\uFDD0"_s); }, "\n",
+         ""},
+        {"a commit holding a line break", "", [&] { Compose(&box_, {}, "a\nb"); }, "a\nb", ""},
+        {"Delete after the caret", u"a\U00020000b"_s, [&] { Press(Qt::Key_Delete, "\x7f"); }, "ab",
+         "字"},
+        {"the caret moved to another line", "ab\ncd",
+         [&] { caretTo(5), Compose(&box_, "字字"), box_.CommitComposition(); }, "ab\ncd字字", ""},
+    };
+    for (const auto &row : rows) {
+        box_.ResumeCommits();
+        box_.SetText(row.text);
+        caretTo(std::min(1, box_.Length()));
+        Compose(&box_, "字");
+        row.act();
+        EXPECT_EQ(box_.toPlainText(), row.typed) << row.name;
+        EXPECT_EQ(box_.Composition(), row.composing) << row.name;
+        Compose(&box_);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
