@@ -20,8 +20,6 @@ packages=(
     fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
     # headless tests and screenshots
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
-    # the accessibility bus and a client of it, to write into the window over AT-SPI
-    at-spi2-core python3-gi gir1.2-atspi-2.0
     # Wayland: Qt's Wayland platform, two headless compositors (weston for
     # screenshots, mutter for keys through its remote desktop, which needs the
     # desktop schemas) and a real ibus with Cangjie to type with there

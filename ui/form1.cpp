@@ -110,6 +110,10 @@ Form1::Form1(QWidget *parent)
 }
 
 Form1::~Form1() {
+    // The controls outlive this part of the window: a change or a tick they
+    // signal while QDialog deletes them must not reach Form1's handlers.
+    for (QObject *control : children())
+        control->disconnect(this);
     temp::SetWindow(nullptr);
 }
 
