@@ -6,10 +6,7 @@
 #include "ui/fault_box.h"
 #include "window_test.h"
 
-#include <QAccessible>
-#include <QRegularExpression>
-
-#include <functional>
+#include <tuple>
 #include <utility>
 
 using FormTest = WindowTest;
@@ -27,16 +24,15 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
     QTest::keyClick(form_.Text2, Qt::Key_Return); // the small intro box starts nothing
     showsIntro(true);
 
-    form_.Command2->setFocus(); // Enter presses the focused button
-    QTest::keyClick(form_.Command2, Qt::Key_Return);
+    // Enter presses the focused button.
+    form_.Command2->setFocus(), QTest::keyClick(form_.Command2, Qt::Key_Return);
     showsIntro(false);
-    EXPECT_EQ(Shown(), Sheet());
-    EXPECT_EQ(form_.Label3->text(), "0:00");
-    EXPECT_FALSE(form_.Command1->isEnabled());
-    EXPECT_TRUE(form_.Timer1->isActive());
-    EXPECT_TRUE(form_.Text1->hasFocus());
-    // Sheet character 1 at the left edge, not the right.
-    EXPECT_EQ(form_.MSHFlexGrid1->visualItemRect(Cell(0)).x(), 0);
+    // The sheet in black, the clock at zero, Finish disabled, the clock running, the box
+    // focused, and sheet character 1 at the left edge, not the right.
+    EXPECT_EQ(std::tuple(Shown(), form_.Label3->text(), form_.Command1->isEnabled(),
+                         form_.Timer1->isActive(), form_.Text1->hasFocus(),
+                         form_.MSHFlexGrid1->visualItemRect(Cell(0)).x()),
+              std::tuple(Sheet(), "0:00", false, true, true, 0));
 
     // The clock, and a typed character no longer read out.
     Tick(5);
@@ -45,7 +41,7 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
     auto *table = QAccessible::queryAccessibleInterface(form_.MSHFlexGrid1)->tableInterface();
     const auto heard = [&] { return table->cellAt(0, 6)->text(QAccessible::Name); };
     EXPECT_EQ(heard(), Sheet(6));
-    InputMethod({}, Sheet(6));
+    Compose(form_.Text1, {}, Sheet(6));
     EXPECT_EQ(heard(), "（已打）");
     Keys("Backspace");
     EXPECT_EQ(heard(), Sheet(6));
@@ -67,13 +63,13 @@ TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
     for (const auto &[name, act] : rows) {
         SCOPED_TRACE(name);
         form_.Window().SetTypingText(u"");
-        InputMethod({}, text);
+        Compose(form_.Text1, {}, text);
         Keys("Up");
         const int at = form_.Text1->textCursor().position();
-        InputMethod(preedit);
+        Compose(form_.Text1, preedit);
         act();
         EXPECT_EQ(form_.Text1->Composition(), preedit);
-        InputMethod({}, Sheet(9));
+        Compose(form_.Text1, {}, Sheet(9));
         EXPECT_EQ(Typed(), QString(text).insert(at, Sheet(9)));
     }
 }
@@ -82,13 +78,11 @@ TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
     Start();
     Tick(60); // Finish is enabled, but Enter in the box breaks the line; Escape does nothing
     Keys("Return, Num+Enter, Esc");
-    EXPECT_EQ(Typed(), "\n\n");
-    EXPECT_TRUE(form_.isVisible());
+    EXPECT_EQ(std::tuple(Typed(), form_.isVisible()), std::tuple("\n\n", true));
 
     Keys("Backspace, Backspace");
     WhenBoxOpens([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
-    form_.Command1->setFocus();
-    QTest::keyClick(form_.Command1, Qt::Key_Enter, Qt::KeypadModifier);
+    form_.Command1->setFocus(), QTest::keyClick(form_.Command1, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(form_.Label3->text(), "0:00"); // a new test
     // Its box was empty before too; undo must not bring back the old text.
     Keys("Ctrl+Z");
@@ -103,12 +97,12 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
     Start();
     const QString a = Sheet(0), b = Sheet(1);
     form_.Window().SetTypingText(a.repeated(temp::kTypingLimit - 2).toStdU16String());
-    InputMethod(b + "\U00020000"); // three units where two fit: the pair stays out
+    Compose(form_.Text1, b + "\U00020000"); // three units where two fit: the pair stays out
     QString atFinish, counted;
     WhenBoxOpens([&](QMessageBox *box) {
         atFinish = Typed();
         counted = QRegularExpression("正確字數： (\\d+)字").match(box->text()).captured(1);
-        InputMethod({}, b + Sheet(2)); // late, as over D-Bus after the reset
+        Compose(form_.Text1, {}, b + Sheet(2)); // late, as over D-Bus after the reset
         EXPECT_EQ(Typed(), atFinish);
         QTest::keyClick(box, Qt::Key_Escape);
         box->close();
@@ -121,7 +115,7 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
     EXPECT_EQ(counted, "2");
     ASSERT_TRUE(QTest::qWaitFor([&] { return form_.Text1->hasFocus(); }));
     EXPECT_EQ(Typed(), "");
-    InputMethod({}, Sheet(3));
+    Compose(form_.Text1, {}, Sheet(3));
     EXPECT_EQ(Typed(), Sheet(3));
 }
 
@@ -161,13 +155,11 @@ TEST_F(FormTest, AFaultShowsABoxWithTheClockStopped) {
         "box: .*Subscript out of range.*; clock running: 0");
 }
 
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Death tests re-run this binary instead of forking a process with Qt's threads.
+// Death tests re-run this binary instead of forking a process with Qt's threads. Then what a
+// right-to-left desktop and the command line can ask for: the locale before the application
+// exists, the direction of its layout (as -reverse does) once it does.
+void Prepare(QApplication *app) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    // What a right-to-left desktop and the command line can ask for.
-    qputenv("LC_ALL", "he_IL.UTF-8");
-    QApplication app(argc, argv);
-    QApplication::setLayoutDirection(Qt::RightToLeft); // as -reverse does
-    return RUN_ALL_TESTS();
+    app ? QApplication::setLayoutDirection(Qt::RightToLeft)
+        : void(qputenv("LC_ALL", "he_IL.UTF-8"));
 }

@@ -7,11 +7,6 @@
 
 #include <QFontDatabase>
 #include <QRawFont>
-#include <QRegularExpression>
-
-#include <functional>
-
-namespace {
 
 // Pixels of the image inside r (device pixels) that are ink.
 int Count(const QImage &image, const QRect &r, const std::function<bool(QRgb)> &ink) {
@@ -21,7 +16,8 @@ int Count(const QImage &image, const QRect &r, const std::function<bool(QRgb)> &
             n += ink(image.pixel(x, y)) ? 1 : 0;
     return n;
 }
-const auto kDark = [](QRgb p) { return qGray(p) < 128; };
+// Ink darker than a level of grey.
+const auto kDarker = [](int level) { return [level](QRgb p) { return qGray(p) < level; }; };
 const qreal kScale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
 
 using Screen = WindowTest;
@@ -37,24 +33,21 @@ TEST_F(Screen, HanTextIsTraditionalChineseWithAGlyphForEveryBankCharacter) {
         // A character the face lacks is drawn from another face, or as a box.
         QString missing;
         for (const std::u16string_view slot : temp::kBankData)
-            for (const char16_t c : slot)
-                if (!han.supportsCharacter(QChar(c)))
-                    missing += QChar(c);
+            missing += QString::fromUtf16(slot.data(), slot.size());
+        missing.removeIf([&](QChar c) { return han.supportsCharacter(c); });
         EXPECT_EQ(missing, "") << qPrintable(w->objectName());
     }
 }
 
 TEST_F(Screen, TheIntroLineIsWholeAndCentred) {
     ASSERT_EQ(form_.devicePixelRatio(), kScale);
-    QLabel &label = *form_.Label2;
-    EXPECT_NEAR(label.geometry().center().x(), (3840 + 2535 / 2) / 15, 1);
+    EXPECT_NEAR(form_.Label2->geometry().center().x(), (3840 + 2535 / 2) / 15, 1);
     // Ink on an edge at device resolution is a cut-off stroke: the line is
     // not whole.
-    const QImage intro = label.grab().toImage();
-    const auto grey = [](QRgb p) { return qGray(p) < 160; };
-    EXPECT_GT(Count(intro, intro.rect(), kDark), 200 * kScale * kScale);
-    EXPECT_EQ(Count(intro, {0, 0, 1, intro.height()}, grey), 0);
-    EXPECT_EQ(Count(intro, {intro.width() - 1, 0, 1, intro.height()}, grey), 0);
+    const QImage intro = form_.Label2->grab().toImage();
+    EXPECT_GT(Count(intro, intro.rect(), kDarker(128)), 200 * kScale * kScale);
+    EXPECT_EQ(Count(intro, {0, 0, 1, intro.height()}, kDarker(160)), 0);
+    EXPECT_EQ(Count(intro, {intro.width() - 1, 0, 1, intro.height()}, kDarker(160)), 0);
 }
 
 // A white character leaves no dark or grey pixel in its cell, even as the
@@ -63,10 +56,9 @@ TEST_F(Screen, TheIntroLineIsWholeAndCentred) {
 // turned.
 TEST_F(Screen, EverySheetCharacterIsInkedATypedOneVanishesAndTheClockIsRed) {
     Start();
-    InputMethod({}, Sheet(6));
+    Compose(form_.Text1, {}, Sheet(6));
     qelvara::SheetGrid &grid = *form_.MSHFlexGrid1;
-    grid.setCurrentCell(0, 6);
-    grid.setFocus();
+    grid.setCurrentCell(0, 6), grid.setFocus();
     QWheelEvent wheel({9, 9}, {9, 9}, {}, {0, -480}, {}, {}, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(grid.viewport(), &wheel);
     const QImage image = grid.viewport()->grab().toImage();
@@ -77,8 +69,7 @@ TEST_F(Screen, EverySheetCharacterIsInkedATypedOneVanishesAndTheClockIsRed) {
                            QPoint(qFloor((cell.right() + 1) * kScale) - 1,
                                   qFloor((cell.bottom() + 1) * kScale) - 1));
         // A few hundred at scale 1; the glyph's area grows with the square.
-        const int ink =
-            Count(image, device, [i](QRgb p) { return qGray(p) < (i == 6 ? 250 : 128); });
+        const int ink = Count(image, device, kDarker(i == 6 ? 250 : 128));
         EXPECT_TRUE(i == 6 ? ink == 0 : ink > 20 * kScale * kScale) << "cell " << i << ": " << ink;
     }
     const QImage clock = form_.Label3->grab().toImage();
@@ -87,12 +78,8 @@ TEST_F(Screen, EverySheetCharacterIsInkedATypedOneVanishesAndTheClockIsRed) {
     EXPECT_EQ(Count(clock, clock.rect(), [&](QRgb p) { return red(p) && qRed(p) < 200; }), 0);
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    // A style that marks a focused current cell with a dark frame.
-    QApplication::setStyle("Windows");
-    return RUN_ALL_TESTS();
+// A style that marks a focused current cell with a dark frame.
+void Prepare(QApplication *app) {
+    if (app)
+        QApplication::setStyle("Windows");
 }

@@ -6,12 +6,15 @@
 #include "engine/temp.h"
 #include "ui/form1.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 
 inline void PrintTo(const QString &s, std::ostream *os) {
@@ -25,6 +28,23 @@ template <typename Answer> void WhenBoxOpens(Answer answer) {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
             answer(box);
     });
+}
+
+// What an input method sends: a composition, or a commit that may end it and
+// replace length units from start, counted from the caret.
+inline void Compose(QWidget *box, const QString &preedit = {}, const QString &commit = {},
+                    int start = 0, int length = 0) {
+    QInputMethodEvent event(preedit, {});
+    event.setCommitString(commit, start, length);
+    QCoreApplication::sendEvent(box, &event);
+}
+
+// Selects from anchor to position, as a mouse drag would; equal, they place the caret.
+inline void Select(QPlainTextEdit *box, int anchor, int position) {
+    QTextCursor cursor = box->textCursor();
+    cursor.setPosition(anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    box->setTextCursor(cursor);
 }
 
 class WindowTest : public ::testing::Test {
@@ -51,22 +71,25 @@ protected:
     // The sheet as the grid shows it: a black cell's character, "_" for a white one.
     QString Shown() const {
         QString shown;
-        for (int i = 0; i < temp::kSheetSize; ++i) {
-            const QColor ink = Cell(i)->foreground().color();
-            shown += ink == Qt::black ? Cell(i)->text() : ink == Qt::white ? "_" : "?";
-        }
+        for (int i = 0; i < temp::kSheetSize; ++i)
+            for (const QColor ink : {Cell(i)->foreground().color()}) // the cell's ink, once
+                shown += ink == Qt::black ? Cell(i)->text() : ink == Qt::white ? "_" : "?";
         return shown;
     }
     QString Typed() const { return form_.Text1->toPlainText(); }
     void Keys(const QString &keys) { QTest::keySequence(form_.Text1, QKeySequence(keys)); }
 
-    // What an input method sends: a composition, or a commit that may end it.
-    void InputMethod(const QString &preedit, const QString &commit = {}) {
-        QInputMethodEvent event(preedit, {});
-        event.setCommitString(commit);
-        QCoreApplication::sendEvent(form_.Text1, &event);
-    }
-
     temp::TwisterSource source_{20240601};
     Form1 form_;
 };
+
+// Each binary's own settings: called before its application exists, then with it. This header
+// is included by one file of each binary, which defines Prepare.
+void Prepare(QApplication *app);
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    Prepare(nullptr);
+    QApplication app(argc, argv);
+    Prepare(&app);
+    return RUN_ALL_TESTS();
+}
