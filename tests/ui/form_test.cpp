@@ -104,8 +104,7 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
         counted = QRegularExpression("正確字數： (\\d+)字").match(box->text()).captured(1);
         Compose(form_.Text1, {}, b + Sheet(2)); // late, as over D-Bus after the reset
         EXPECT_EQ(Typed(), atFinish);
-        QTest::keyClick(box, Qt::Key_Escape);
-        box->close();
+        QTest::keyClick(box, Qt::Key_Escape), box->close();
         QTest::keyClick(box, Qt::Key_Return); // an answer No ends the run: no PASSED line
         if (box->isVisible())
             ADD_FAILURE() << "Return did not answer", box->button(QMessageBox::Yes)->click();
@@ -124,8 +123,7 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
 // first: a box answered No would end the run before the line the regex wants.
 TEST_F(FormTest, NoInTheResultBoxOrClosingTheWindowMidTestEndsWithStatusZero) {
     const auto midTest = [this](const std::function<void()> &act) {
-        Start();
-        Tick(60);
+        Start(), Tick(60);
         WhenBoxOpens([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
         act();
     };
