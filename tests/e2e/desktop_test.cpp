@@ -69,20 +69,6 @@ struct Desktop : testing::Test {
     QString Text() const { return form.Text1->toPlainText(); }
     // toPlainText() never holds the composition.
     QString Preedit() const { return form.Text1->textCursor().block().layout()->preeditAreaText(); }
-    // Read back from the X server: what is really shown, not what would be.
-    QImage Shown(WId window) const { return form.screen()->grabWindow(window).toImage(); }
-    // Pixels darker than mid-grey in sheet cell i, inside its grid lines, of a
-    // picture that holds the window at `at`: a few hundred when its character
-    // is black, none when it is white.
-    int Ink(const QImage &img, int i, QPoint at = {}) const {
-        const QTableWidget *g = form.MSHFlexGrid1;
-        const QRect r = g->visualRect(g->model()->index(i / 20, i % 20)).adjusted(2, 2, -2, -2);
-        const QImage cell = img.copy(r.translated(at + g->viewport()->mapTo(&form, QPoint())));
-        int dark = 0;
-        for (int p = 0; p < cell.width() * cell.height(); ++p)
-            dark += qGray(cell.pixel(p % cell.width(), p / cell.width())) < 128;
-        return dark;
-    }
     // Presses `key` until the input method composes with it, which shows that
     // keys reach its input context; then takes the composition back.
     bool Probe(const std::function<bool(QString)> &press, const QString &key) {
@@ -111,17 +97,11 @@ struct Desktop : testing::Test {
         return Tool((keys.size() > 3 ? "xdotool key " : "xdotool type --delay 15 ") + keys) &&
                (!cond || WaitUntil(cond));
     }
-    // Waits until 我's cell shows white or black on the screen, repainted
-    // first so that a wrong colour cannot hide behind a missed update.
-    bool Shows(bool white) {
-        form.MSHFlexGrid1->viewport()->repaint();
-        return WaitUntil([&] { return (Ink(Shown(form.winId()), 44) > 20) != white; });
-    }
     Form1 form;
 };
 // Chewing and Cangjie: a phonetic and a shape engine, each from both daemons;
 // the second starts on the test that "yes" in the first one's result box began.
-TEST_F(Desktop, InputMethodsTypedCharactersVanishComeBackAndTheOpenCompositionLandsOnce) {
+TEST_F(Desktop, InputMethodsCommitOnceAndAnOpenCompositionLandsOnceAtFinish) {
     for (const bool chewing : {true, false}) {
         SCOPED_TRACE(chewing ? "chewing" : "Cangjie");
         // Table engines show a code: fcitx5's table the keys, ibus-table its first candidate.
@@ -130,9 +110,9 @@ TEST_F(Desktop, InputMethodsTypedCharactersVanishComeBackAndTheOpenCompositionLa
         const QString shown = chewing || !kOnFcitx5 ? "我" : "hqi";
         const auto composed = [&] { return Preedit() == shown; };
         const auto committed = [&] { return Text() == "我" && Preedit().isEmpty(); };
-        ASSERT_TRUE(Ready(engine) && Press(keys, composed) && Shows(false)) << "composed, not text";
-        ASSERT_TRUE(Press(commit, committed) && Shows(true));
-        ASSERT_TRUE(Press("BackSpace", [&] { return Text().isEmpty(); }) && Shows(false));
+        ASSERT_TRUE(Ready(engine) && Press(keys, composed));
+        ASSERT_TRUE(Press(commit, committed));
+        ASSERT_TRUE(Press("BackSpace", [&] { return Text().isEmpty(); }));
         // Committed, then composed again and left open at Finish.
         ASSERT_TRUE(Press(keys, composed) && Press(commit, committed) && Press(keys, composed));
         if (chewing && qEnvironmentVariable("QELVARA_E2E_IM") == "fcitx") { // for the README
@@ -161,44 +141,16 @@ TEST_F(Desktop, InputMethodsTypedCharactersVanishComeBackAndTheOpenCompositionLa
     }
 }
 
-// Where w's own rendering stands on the output: the first offset where a
-// lattice of probes matches but for two (a caret may blink). One pixel off,
-// the glyphs' edges miss many.
-std::optional<QPoint> Locate(const QImage &shot, QWidget *w) {
-    const QImage want = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    for (int oy = 0; oy + want.height() <= shot.height(); ++oy)
-        for (int ox = 0; ox + want.width() <= shot.width(); ++ox) {
-            int misses = 0;
-            for (int y = 3; y < want.height() && misses < 3; y += 7)
-                for (int x = 3; x < want.width() && misses < 3; x += 7)
-                    misses += shot.pixel(ox + x, oy + y) != want.pixel(x, y);
-            if (misses < 3)
-                return QPoint(ox, oy);
-        }
-    return {};
-}
-
-// weston's own screenshots: what the compositor really put on the output.
-TEST_F(Desktop, WestonMapsItAtItsSizeWithEveryCellDrawnAndRefusesMaximize) {
-    // What the title bar's maximize button asks for. weston would end a
-    // fixed-size client that kept its size under the maximized state.
+// weston: what the title bar's maximize button asks for. weston would end a
+// fixed-size client that kept its size under the maximized state.
+TEST_F(Desktop, WestonRefusesMaximizeAndKeepsItsSize) {
     form.windowHandle()->setWindowStates(Qt::WindowMaximized);
-    form.Text1->insertPlainText("我");
-    const QTemporaryDir dir; // weston-screenshooter writes here, naming its file after the time
+    // A picture for people to look at; weston names it after the time.
+    const QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    QImage shot;
-    std::optional<QPoint> at;
-    int cell = 0; // the first of the 100 whose ink is wrong (only 我's is white), -1: no window
-    ASSERT_TRUE(WaitUntil([&] {
-        Tool("weston-screenshooter"); // the newest picture, none if it never wrote one
-        shot = QImage(QDir().entryList(QDir::Files, QDir::Time).value(0))
-                   .convertToFormat(QImage::Format_RGB32);
-        for (cell = (at = Locate(shot, &form)) ? 0 : -1; cell >= 0 && cell < 100; ++cell)
-            if ((Ink(shot, cell, *at) > 20) != (cell != 44))
-                return false;
-        return cell == 100;
-    })) << cell;
-    shot.save(QELVARA_SHOT_DIR "/test-view-weston.png");
+    ASSERT_TRUE(WaitUntil([&] { return Tool("weston-screenshooter").has_value(); }));
+    QFile::copy(QDir().entryList(QDir::Files).value(0), QELVARA_SHOT_DIR "/test-view-weston.png");
+    EXPECT_TRUE(form.isVisible()); // still connected: weston did not end it
     EXPECT_EQ(form.windowHandle()->size(), QSize(681, 425)); // the title bar lies outside
     EXPECT_EQ(form.windowHandle()->windowStates(), Qt::WindowNoState);
 }

@@ -3,7 +3,6 @@
 // faults. The typing box's limit on every road in is the fuzz test's. This
 // binary runs right to left with a Hebrew locale, so every test here also
 // sees a right-to-left desktop.
-#include "ui/fault_box.h"
 #include "window_test.h"
 
 #include <tuple>
@@ -136,26 +135,6 @@ TEST_F(FormTest, NoInTheResultBoxOrClosingTheWindowMidTestEndsWithStatusZero) {
                 ::testing::ExitedWithCode(0), "closed: 1");
 }
 
-// The state may be half-changed: no tick may reach it while the box is open.
-TEST_F(FormTest, AFaultShowsABoxWithTheClockStopped) {
-    EXPECT_EXIT(
-        {
-            Start();
-            qelvara::InstallFaultHandler();
-            WhenBoxOpens([this](QMessageBox *box) {
-                std::fprintf(stderr, "box: %s; clock running: %d\n", qPrintable(box->text()),
-                             form_.Timer1->isActive());
-                box->button(QMessageBox::Ok)->click();
-            });
-            form_.Window().SelectCell(temp::kSheetColumns, 0);
-        },
-        ::testing::ExitedWithCode(temp::kFaultExitStatus),
-        "box: .*Subscript out of range.*; clock running: 0");
-}
-
-// Death tests re-run this binary instead of forking a process with Qt's threads. Then what a
-// right-to-left desktop and the command line can ask for: the locale before the application
-// exists, the direction of its layout (as -reverse does) once it does.
 void Prepare(QApplication *app) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     app ? QApplication::setLayoutDirection(Qt::RightToLeft)
