@@ -515,13 +515,15 @@ void TypingBox::inputMethodEvent(QInputMethodEvent *event) {
     const int replaced = inText(start + length) ? static_cast<int>(std::abs(length)) : 0;
 
     // The range counts UTF-16 units, and an input method that counts
-    // characters otherwise can end it inside a pair, leaving half of it in
-    // the box: it takes the whole pair instead.
-    if (replaced > 0) {
+    // characters otherwise can start or end it inside a pair, leaving half of
+    // it in the box: it takes the whole pair instead, and an insertion goes
+    // before the pair.
+    if (event->replacementStart() != 0 || replaced > 0) {
         const QString after = toPlainText().remove(cursor.selectionStart(), selection);
-        const qint64 from = std::min(start, start + length), to = std::max(start, start + length);
+        const qint64 from = replaced > 0 ? std::min(start, start + length) : start;
+        const qint64 to = replaced > 0 ? std::max(start, start + length) : from;
         const qint64 wholeFrom = from - (SplitsPair(after, from) ? 1 : 0);
-        const qint64 wholeTo = to + (SplitsPair(after, to) ? 1 : 0);
+        const qint64 wholeTo = replaced > 0 ? to + (SplitsPair(after, to) ? 1 : 0) : wholeFrom;
         if (wholeFrom != from || wholeTo != to) {
             QInputMethodEvent whole(event->preeditString(), event->attributes());
             whole.setCommitString(event->commitString(),
