@@ -25,9 +25,12 @@ namespace qelvara {
 namespace {
 
 // Explicit bidi embeddings, overrides and isolates (LRE..RLO, LRI..PDI):
-// Chinese text never needs them, and Qt 6.4.2's layout crashes on a later edit
-// when the box holds one left open (6.8 not checked). The box never stores
-// them; the fuzz test's reference never gets them and the box must equal it.
+// Chinese text never needs them, and Qt 6.4.2's layout crashed on a later
+// insertion when the box held one left open (in QTextLine::naturalTextRect,
+// the crash the re-layout in InsertCut now prevents: with that re-layout,
+// fuzz runs that store them crash neither on 6.4.2 nor on 6.8.2). The box
+// never stores them; the fuzz test's reference never gets them and the box
+// must equal it, so the rule holds on every Qt version.
 bool IsBidiControl(QChar c) {
     const char16_t u = c.unicode();
     return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
@@ -318,7 +321,8 @@ void TypingBox::ReplaceRange(int start, int end, const QString &text) {
     // break put before it, or text taken from before it, leaves it where Qt
     // no longer finds it, and a later key or insertion crashes (Qt 6.4.2:
     // FormTest.CaretKeysUndoAndAccessibilityWaitForTheComposition, row
-    // "accessibility edit"; 6.8 not checked).
+    // "accessibility edit"). Qt 6.8.2 does not crash there, but that row
+    // expects the edit to wait, so 6.8.2 keeps the wait.
     if (isReadOnly() || HasComposition())
         return;
     const int length = Length();
@@ -351,7 +355,7 @@ void TypingBox::InsertCut(const QString &text) {
     insertPlainText(text);
     // Qt 6.4.2 can leave the caret's block laid out as it was before the
     // insertion (seen with line separators in it: fuzz seed 7500182, a drop
-    // after a commit holding line breaks; 6.8 not checked); scrolling to the
+    // after a commit holding line breaks; 6.8.2 still needs it); scrolling to the
     // caret then looks up a line that is not there and crashes in
     // QTextLine::naturalTextRect. Lay it out anew.
     const QTextBlock block = textCursor().block();
@@ -385,7 +389,8 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     // through would have Qt move the caret into the composition's own lines,
     // past the end of the text, and crash at the next input-method event
     // (Qt 6.4.2: FormTest.CaretKeysUndoAndAccessibilityWaitForTheComposition,
-    // row "caret keys"; 6.8 not checked). The caret stays with the composition.
+    // row "caret keys"; Qt 6.8.2 does not crash, but moves the caret, and the
+    // row expects it to wait). The caret stays with the composition.
     if (HasComposition() && MovesCaret(*event)) {
         event->accept();
         return;
@@ -564,7 +569,8 @@ bool TypingBox::canInsertFromMimeData(const QMimeData *source) const {
     // Qt finds the drop's place in the layout that shows the composition as
     // if it were text, which can be past the end of the text. A drop waits
     // for the composition, as caret keys do (Qt 6.4.2: the fuzz test's drops
-    // expect it; 6.8 not checked).
+    // expect it; 6.8.2 still needs it: a drop there can land between the
+    // halves of a surrogate pair).
     if (HasComposition() || !QPlainTextEdit::canInsertFromMimeData(source))
         return false;
     return Room(SelectionLength()) > 0;
@@ -586,7 +592,8 @@ void TypingBox::Guarded(bool undo) {
     // Qt's undo under a composition leaves it past the end of the text, where
     // the next edit crashes. Undo waits until the input method has finished
     // (Qt 6.4.2: FormTest.CaretKeysUndoAndAccessibilityWaitForTheComposition,
-    // row "undo"; 6.8 not checked).
+    // row "undo"; Qt 6.8.2 does not crash, but undoes the text under the
+    // composition, and the row expects undo to wait).
     if (HasComposition())
         return;
     QTextDocument *doc = document();
