@@ -1,9 +1,12 @@
 // The window as the user meets it, on a fixed sheet: the intro and Start, keys,
-// what a screen reader hears, the finish and the result box, closing, and
-// faults. The typing box's limit on every road in is the fuzz test's. This
+// what a screen reader hears, the finish and the result box, and closing.
+// The typing box's limit on every road in is the fuzz test's. This
 // binary runs right to left with a Hebrew locale, so every test here also
 // sees a right-to-left desktop.
 #include "window_test.h"
+
+#include <QLibraryInfo>
+#include <QVersionNumber>
 
 #include <tuple>
 #include <utility>
@@ -48,7 +51,7 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
 
 // An input method that lets these through while it composes: Qt moved the
 // caret into the composition's wrapped lines, past the end of the text, and
-// the next input-method event crashed. They wait for the composition.
+// the next input-method event crashed (Qt 6.4). They wait for the composition.
 TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
     Start();
     QAccessibleInterface *box = QAccessible::queryAccessibleInterface(form_.Text1);
@@ -69,7 +72,10 @@ TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
         act();
         EXPECT_EQ(form_.Text1->Composition(), preedit);
         Compose(form_.Text1, {}, Sheet(9));
-        EXPECT_EQ(Typed(), QString(text).insert(at, Sheet(9)));
+        // Qt 6.8 moves the caret over a composition safely: the keys go to the end there.
+        const bool moved = name == std::string_view("caret keys") &&
+                           QLibraryInfo::version() >= QVersionNumber(6, 8);
+        EXPECT_EQ(Typed(), QString(text).insert(moved ? text.size() : at, Sheet(9)));
     }
 }
 
