@@ -15,6 +15,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <tuple>
 #include <vector>
 
 // The fixture is the window: a recording stand-in with a 10 x 20 grid model
@@ -138,9 +139,8 @@ TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
                                       u"字\n\n是否開始新一次練習？")
             << name;
     }
-    EXPECT_EQ(end_calls, 6);
-    EXPECT_FALSE(timer);
-    EXPECT_EQ(State.SheetText, sheet) << "No must not draw a new sheet";
+    // No ends the program, the clock stopped and no new sheet drawn.
+    EXPECT_EQ(std::tuple(end_calls, timer, State.SheetText), std::tuple(6, false, sheet));
 }
 
 TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
@@ -157,10 +157,8 @@ TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
     }
     // The result box opened, the clock stopped, before the label moved on; Yes
     // set a new test going.
-    EXPECT_EQ(asks[0][1], u"成績");
-    EXPECT_EQ(asks[0][2], u"9:59");
-    EXPECT_EQ(State.TotalSeconds, 600);
-    EXPECT_TRUE(timer);
+    EXPECT_EQ(std::tuple(asks[0][1], asks[0][2], State.TotalSeconds, timer),
+              std::tuple(u"成績", u"9:59", 600, true));
     // The composition became typed text, and so it counted.
     EXPECT_EQ(asks[0][0].substr(0, 8), u"正確字數： 1字");
 }

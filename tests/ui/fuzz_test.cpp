@@ -214,10 +214,9 @@ protected:
             const bool replaces = length != 0 && hi >= 0 && hi <= after.size();
             const int from = lo - PairAt(after, lo - 1),
                       to = replaces ? hi + PairAt(after, hi - 1) : from;
-            if (from != lo || (replaces && to != hi))
-                Compose(&ref_, preedit, Strip(commit), from - at, to - from);
-            else
-                Compose(&ref_, preedit, Strip(commit), start, length);
+            const bool moved = from != lo || (replaces && to != hi);
+            Compose(&ref_, preedit, Strip(commit), moved ? from - at : start,
+                    moved ? to - from : length);
             Compose(&box_, preedit, commit, start, length);
             // Without a commit, whether Qt drops a selection depends on an older composition,
             // which the reference does not copy.
