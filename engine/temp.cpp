@@ -165,17 +165,12 @@ void TypingChanged() {
     WindowOps &w = Window();
     State.CurText = w.ReadTypingText();
 
-    // Equal lengths count as an addition.
-    const bool added = State.CurText.size() >= State.PrevText.size();
-    const std::u16string &longer = added ? State.CurText : State.PrevText;
-    const std::u16string &shorter = added ? State.PrevText : State.CurText;
-
-    // What the shorter text does not account for is the change. A replacement
-    // also takes characters away, and an edit can leave one copy of a removed
-    // character behind, so the shorter text's leftovers are looked up too, and
-    // each cell found shows whether its character is still in the box.
-    Recolour(Unmatched(longer, shorter));
-    Recolour(Unmatched(shorter, longer));
+    // What either text holds that the other does not account for is the
+    // change: an addition, a removal, or both for a replacement. Each cell it
+    // names shows whether its character is still in the box, so one copy
+    // deleted of two leaves the cell white.
+    Recolour(Unmatched(State.CurText, State.PrevText));
+    Recolour(Unmatched(State.PrevText, State.CurText));
 
     State.PrevText = w.ReadTypingText();
 }
