@@ -70,14 +70,9 @@ fi
 
 # --- on the host -------------------------------------------------------------
 [ "$(id -u)" -eq 0 ] || die "must run as root (it debootstraps, mounts and chroots); try: sudo $0 $*"
-# A fresh host lacks debootstrap: install it as setup installs the rest.
-if ! command -v debootstrap >/dev/null; then
-    say "installing debootstrap"
-    apt_get=(apt-get -o DPkg::Lock::Timeout=600 install -y -q debootstrap)
-    DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" >/dev/null ||
-        { apt-get -q update >/dev/null && DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" >/dev/null; } ||
-        die "could not install debootstrap"
-fi
+# A fresh host lacks debootstrap: setup installs it as it installs the rest.
+command -v debootstrap >/dev/null || "$(dirname "$0")/setup.sh" debootstrap ||
+    die "could not install debootstrap"
 for tool in debootstrap unshare chroot flock git; do
     command -v "$tool" >/dev/null || die "$tool is missing (apt-get install debootstrap util-linux coreutils git)"
 done

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need,
 # but only those that are missing, so a second run costs a few milliseconds.
+#   scripts/setup.sh [PACKAGE...]   (default: the list below)
 set -euo pipefail
 
 packages=(
@@ -30,6 +31,9 @@ packages=(
     # (CPack's shlibdeps needs file, which a minimal Debian lacks)
     librsvg2-bin dpkg-dev file
 )
+
+# Named packages instead of the list, for scripts that need one tool more.
+[ $# -eq 0 ] || packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
