@@ -20,7 +20,6 @@
 
 // The fixture is the window: a recording stand-in with a 10 x 20 grid model
 // and the controls the engine drives, over a zeroed record and a fixed seed.
-inline constexpr int kSheetRows = temp::kSheetSize / temp::kSheetColumns;
 
 struct EngineFixture : ::testing::Test, temp::WindowOps {
     int column = -1, row = -1, focus_calls = 0, end_calls = 0;
@@ -65,7 +64,7 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
     void SelectCell(int c, int r) override { column = c, row = r; }
     // at() throws, failing the test, for a cell outside the grid.
     void SetCellTextColour(std::uint32_t bgr) override {
-        EXPECT_LT(row, kSheetRows) << "only the sheet's rows change";
+        EXPECT_LT(row * temp::kSheetColumns, temp::kSheetSize) << "only the sheet's rows change";
         cells.at(row).at(column).second = bgr;
     }
     void SetCellText(std::u16string_view t) override { cells.at(row).at(column).first = t; }
