@@ -1,9 +1,12 @@
 // Start-up: the application object, the fault handler, then the window.
+#include "app/command_line.h"
 #include "ui/fault_box.h"
 #include "ui/form1.h"
 #include "ui/version.h"
 
 #include <QApplication>
+
+#include <iostream>
 
 // Shows Form1 modally, with no owner; returns when the window has closed.
 void Main() {
@@ -12,6 +15,16 @@ void Main() {
 }
 
 int main(int argc, char *argv[]) {
+    // Before QApplication, which needs a display.
+    switch (qelvara::ReadCommandLine(argc, argv, std::cout, std::cerr)) {
+    case qelvara::CommandLine::Run:
+        break;
+    case qelvara::CommandLine::Help:
+    case qelvara::CommandLine::Version:
+        return 0;
+    case qelvara::CommandLine::Error:
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qelvara"));
     QApplication::setApplicationVersion(QString::fromUtf8(qelvara::kVersion));

@@ -1,0 +1,18 @@
+// The command line: the program's own options, checked before Qt starts, so
+// that --help and --version work without a display and a typo is not taken
+// for a Qt option. Qt's own options pass through to QApplication untouched.
+#pragma once
+
+#include <iosfwd>
+
+namespace qelvara {
+
+// What the command line asks for. Run leaves argv to QApplication.
+enum class CommandLine { Run, Help, Version, Error };
+
+// Reads argv; prints the help or version text to `out`, and for an error a
+// message naming the argument to `err`.
+CommandLine ReadCommandLine(int argc, const char *const *argv, std::ostream &out,
+                            std::ostream &err);
+
+} // namespace qelvara
