@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "ui/fault_box.h"
 #include "ui/form1.h"
+#include "ui/input_method.h"
 #include "ui/version.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@ int main(int argc, char *argv[]) {
     case qelvara::CommandLine::Error:
         return 2;
     }
+    qelvara::ChooseInputMethod(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qelvara"));
     QApplication::setApplicationVersion(QString::fromUtf8(qelvara::kVersion));

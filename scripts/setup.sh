@@ -23,8 +23,9 @@ packages=(
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
     # Wayland: Qt's Wayland platform, two headless compositors (weston for
     # screenshots, mutter for keys through its remote desktop, which needs the
-    # desktop schemas) and a real ibus with Cangjie to type with there
-    qt6-wayland weston mutter gsettings-desktop-schemas ibus ibus-table-cangjie5
+    # desktop schemas, and Xwayland for ibus-chewing, an X program) and a real
+    # ibus with Cangjie to type with there
+    qt6-wayland weston mutter gsettings-desktop-schemas xwayland ibus ibus-table-cangjie5
     # desktop entry, AppStream and Debian package checks
     desktop-file-utils appstream lintian
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan

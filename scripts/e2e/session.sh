@@ -10,7 +10,8 @@
 # --im fcitx: fcitx5 through its Qt plugin; ibus: Qt's ibus plugin against
 #   fcitx5's ibus frontend; ibus-daemon: Qt's ibus plugin against a real
 #   ibus-daemon. Each offers chewing and a Cangjie table (fcitx5's cangjie,
-#   ibus-table's table:cangjie5); QELVARA_E2E_IM tells the command the route.
+#   ibus-table's table:cangjie5). QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR
+#   tell the command the route.
 # Many may run at once: Xvfb picks a free display, sockets live in the run's
 # own directory.
 set -euo pipefail
@@ -93,7 +94,7 @@ pids+=("$session_bus_pid")
 case $compositor in
 '')
     XVFB_TIMEOUT=$timeout xvfb_start 1024x768x24 || fail "Xvfb did not start"
-    export QT_QPA_PLATFORM=xcb
+    export QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11
     ;;
 weston)
     # --idle-time=0: no screen lock in the middle of a test.
@@ -102,15 +103,25 @@ weston)
     started
     ;;
 mutter)
-    mutter --headless --wayland --no-x11 --virtual-monitor 1280x800 \
+    export XDG_CURRENT_DESKTOP=GNOME
+    # ibus-chewing is an X program: ibus engines get mutter's Xwayland.
+    x11=--no-x11
+    [ "$im" != ibus-daemon ] || x11=
+    mutter --headless --wayland $x11 --virtual-monitor 1280x800 \
         --wayland-display=wl-qelvara >"$tmp/mutter.log" 2>&1 &
     started
     wait_for "mutter offered no remote desktop" gdbus wait --timeout 1 --session org.gnome.Mutter.RemoteDesktop
+    if [ -z "$x11" ]; then
+        wait_for "mutter started no Xwayland" grep -q "Using public X11 display" "$tmp/mutter.log"
+        DISPLAY=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$tmp/mutter.log")
+        XAUTHORITY=$(compgen -G "$XDG_RUNTIME_DIR/.mutter-Xwaylandauth.*" | head -n 1)
+        export DISPLAY XAUTHORITY
+    fi
     ;;
 esac
 if [ -n "$compositor" ]; then
     wait_for "$compositor opened no socket" test -S "$XDG_RUNTIME_DIR/wl-qelvara"
-    export WAYLAND_DISPLAY=wl-qelvara QT_QPA_PLATFORM=wayland
+    export WAYLAND_DISPLAY=wl-qelvara QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland
 fi
 
 if [[ $im == fcitx || $im == ibus ]]; then
@@ -160,7 +171,7 @@ if [[ $im == ibus* ]]; then
     wait_for "no ibus address file" compgen -G "$XDG_CONFIG_HOME/ibus/bus/*"
     export QT_IM_MODULE=ibus
 fi
-export QELVARA_E2E_IM=$im
+export QELVARA_E2E_IM=$im QELVARA_E2E_COMPOSITOR=$compositor
 
 # Not exec'd: the traps must outlive it to stop the daemons.
 status=0

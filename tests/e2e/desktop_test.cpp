@@ -1,17 +1,20 @@
 // The real window on real displays, inside scripts/e2e/session.sh: typed into
-// on X through each input-method route (QELVARA_E2E_IM: fcitx, ibus against
-// fcitx5's ibus frontend, ibus-daemon), and as a client of headless weston
-// and mutter. Pictures for people to look at land in QELVARA_SHOT_DIR.
+// through each input-method route (QELVARA_E2E_IM) on X and under headless
+// mutter and KWin (QELVARA_E2E_COMPOSITOR), with keys and pointer given as
+// the user gives them; and a client of headless weston. Pictures for people
+// to look at land in QELVARA_SHOT_DIR.
 #include "engine/random_source.h"
 #include "engine/temp.h"
 #include "ui/form1.h"
+#include "ui/input_method.h"
 
-#include <QtDBus>
 #include <QtWidgets>
 
 #include <gtest/gtest.h>
 
-const bool kOnFcitx5 = qEnvironmentVariable("QELVARA_E2E_IM") != "ibus-daemon";
+const QString kIm = qEnvironmentVariable("QELVARA_E2E_IM");
+const bool kOnFcitx5 = !kIm.startsWith("ibus-"); // ibus alone: fcitx5's ibus frontend
+const bool kOnX = qEnvironmentVariableIsEmpty("QELVARA_E2E_COMPOSITOR");
 
 // Pumps the event loop meanwhile: the display server, the compositor and the
 // input method all wait for the window's answers.
@@ -35,6 +38,58 @@ std::optional<QString> Tool(const QString &command) {
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
+// Keys and pointer: xdotool on X; under a compositor, the tool named by
+// QELVARA_E2E_INPUT, one virtual keyboard and pointer for the whole run, which
+// answers "ok" to each of the same commands: "key NAME...", "type TEXT",
+// "move X Y" (screen pixels) and "click".
+struct Input : QObject {
+    Input() {
+        qApp->installEventFilter(this);
+        if (!qEnvironmentVariableIsEmpty("QELVARA_E2E_INPUT")) // weston: none
+            tool_.startCommand(qEnvironmentVariable("QELVARA_E2E_INPUT"));
+    }
+    bool Send(QString line) {
+        if (kOnX)
+            return Tool("xdotool " + line.replace("type ", "type --delay 15 ")
+                                         .replace("move ", "mousemove ")
+                                         .replace("click", "click 1"))
+                .has_value();
+        tool_.write(line.toUtf8() + '\n');
+        return WaitUntil([&] { return tool_.canReadLine(); }) && tool_.readLine() == "ok\n";
+    }
+    // On Wayland the window does not know where it is on the screen; where it
+    // sees the pointer tells.
+    bool Click(const QWidget *widget) {
+        const QPoint target = widget->mapToGlobal(widget->rect().center());
+        QPoint at = target;
+        for (int i = 0; i < 5 && seen_ != target; ++i, at += target - seen_) {
+            const QPoint last = seen_;
+            if (!Send(QString("move %1 %2").arg(at.x()).arg(at.y())) ||
+                !WaitUntil([&] { return seen_ != last; }, 1000))
+                return false;
+        }
+        return seen_ == target && Send("click");
+    }
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter)
+            seen_ = static_cast<QSinglePointEvent *>(event)->globalPosition().toPoint();
+        keys_ += event->type() == QEvent::KeyPress;
+        return false;
+    }
+    // A compositor drops the first keys of a virtual keyboard, and any before
+    // a new window has the keyboard: Escape, which nothing here acts on, until
+    // one arrives.
+    bool KeysArrive() {
+        const int before = keys_;
+        for (int i = 0; i < 20 && keys_ == before; ++i)
+            Send("key Escape"), WaitUntil([&] { return keys_ != before; }, 500);
+        return keys_ != before;
+    }
+    QProcess tool_;
+    QPoint seen_{-1, -1};
+    int keys_ = 0;
+} * input;
+
 // Every sheet is the same, with 我 (bank index 592 of 1..5338) on it at 44,
 // so that the README's picture shows a typed character gone; the rest from
 // the middle of the bank.
@@ -56,51 +111,57 @@ bool SelectEngine(const QString &engine) {
 }
 
 struct Desktop : testing::Test {
-    void SetUp() override { // every test on a started sheet
+    void Open() {
         temp::ResetState();
-        form.show();
-        ASSERT_TRUE(WaitUntil([&] { return form.windowHandle()->isExposed(); }));
-        form.Command2->click();
+        form.reset(); // its window leaves the engine when it goes
+        form = std::make_unique<Form1>();
+        form->show();
+        ASSERT_TRUE(WaitUntil([&] { return form->windowHandle()->isExposed(); }));
     }
     void TearDown() override { // what the box held when a check failed
-        EXPECT_FALSE(HasFailure()) << Text().toStdString() << " + " << Preedit().toStdString();
-    }
-    QString Text() const { return form.Text1->toPlainText(); }
-    // toPlainText() never holds the composition.
-    QString Preedit() const { return form.Text1->textCursor().block().layout()->preeditAreaText(); }
-    // Presses `key` until the input method composes with it, which shows that
-    // keys reach its input context; then takes the composition back.
-    bool Probe(const std::function<bool(QString)> &press, const QString &key) {
-        const QString text = Text();
-        for (int i = 0; i < 20 && Preedit().isEmpty() && Text() == text; ++i) {
-            press(key), WaitUntil([&] { return !Preedit().isEmpty() || Text() != text; }, 1000);
-            if (Text() == text + key) // it came before the input context was focused
-                form.Window().SetTypingText(text.toStdU16String());
+        if (form) {
+            EXPECT_FALSE(HasFailure()) << Text().toStdString() << " + " << Preedit().toStdString();
         }
-        return !Preedit().isEmpty() && press("Escape") &&
-               WaitUntil([&] { return Preedit().isEmpty(); }) && Text() == text;
     }
-
-    // The X tests go through the pointer and keys of the X server, as the
-    // user types. Ready gives the window the X focus, which nobody does
-    // without a window manager, selects `engine` and waits until it composes
-    // in the box.
-    bool Ready(const QString &engine) {
-        return Tool(QString("xdotool windowfocus --sync %1").arg(form.winId())) &&
-               SelectEngine(engine) &&
-               Probe([&](auto key) { return Press(key); }, engine == "chewing" ? "j" : "a");
+    QString Text() const { return form->Text1->toPlainText(); }
+    // toPlainText() never holds the composition.
+    QString Preedit() const {
+        return form->Text1->textCursor().block().layout()->preeditAreaText();
     }
-    // Presses keys, then waits for `cond`. Key names are longer than the
-    // codes typed as text.
+    // Nobody gives a window the X focus without a window manager.
+    bool Focus(const QWidget *window) {
+        return kOnX
+                   ? Tool(QString("xdotool windowfocus --sync %1").arg(window->winId())).has_value()
+                   : input->KeysArrive();
+    }
     bool Press(const QString &keys, const std::function<bool()> &cond = {}) {
-        return Tool((keys.size() > 3 ? "xdotool key " : "xdotool type --delay 15 ") + keys) &&
+        return input->Send((keys.size() > 3 ? "key " : "type ") + keys) &&
                (!cond || WaitUntil(cond));
     }
-    Form1 form;
+    // Selects `engine`, then presses a key until the input method composes
+    // with it, which shows that keys reach its input context; then takes the
+    // composition back.
+    bool Ready(const QString &engine) {
+        const QString text = Text(), key = engine == "chewing" ? "j" : "a";
+        if (!Focus(form.get()) || !SelectEngine(engine))
+            return false;
+        for (int i = 0; i < 20 && Preedit().isEmpty() && Text() == text; ++i) {
+            Press(key), WaitUntil([&] { return !Preedit().isEmpty() || Text() != text; }, 1000);
+            if (Text() == text + key) // it came before the input context was focused
+                form->Window().SetTypingText(text.toStdU16String());
+        }
+        return !Preedit().isEmpty() && Press("Escape", [&] { return Preedit().isEmpty(); }) &&
+               Text() == text;
+    }
+    QColor Ink() const { // of 我 on the sheet
+        return form->MSHFlexGrid1->findItems("我", Qt::MatchExactly).value(0)->foreground().color();
+    }
+    std::unique_ptr<Form1> form;
 };
-// Chewing and Cangjie: a phonetic and a shape engine, each from both daemons;
-// the second starts on the test that "yes" in the first one's result box began.
-TEST_F(Desktop, InputMethodsCommitOnceAndAnOpenCompositionLandsOnceAtFinish) {
+
+// Chewing and Cangjie, a phonetic and a shape engine, on a test started by
+// keys and on one started by the pointer.
+TEST_F(Desktop, StartTypeDeleteAndFinishWithKeysAndPointer) {
     for (const bool chewing : {true, false}) {
         SCOPED_TRACE(chewing ? "chewing" : "Cangjie");
         // Table engines show a code: fcitx5's table the keys, ibus-table its first candidate.
@@ -109,31 +170,47 @@ TEST_F(Desktop, InputMethodsCommitOnceAndAnOpenCompositionLandsOnceAtFinish) {
         const QString shown = chewing || !kOnFcitx5 ? "我" : "hqi";
         const auto composed = [&] { return Preedit() == shown; };
         const auto committed = [&] { return Text() == "我" && Preedit().isEmpty(); };
+        ASSERT_NO_FATAL_FAILURE(Open());
+        ASSERT_TRUE(Focus(form.get()));
+        if (chewing) // from the start screen's text box to Start (確定)
+            ASSERT_TRUE(Press("Tab space", [&] { return form->Text1->hasFocus(); }));
+        else
+            ASSERT_TRUE(input->Click(form->Command2) &&
+                        WaitUntil([&] { return form->Text1->hasFocus(); }));
         ASSERT_TRUE(Ready(engine) && Press(keys, composed));
         ASSERT_TRUE(Press(commit, committed));
+        EXPECT_EQ(Ink(), Qt::white) << "typed, gone from the sheet";
         ASSERT_TRUE(Press("BackSpace", [&] { return Text().isEmpty(); }));
+        EXPECT_EQ(Ink(), Qt::black) << "deleted, back on the sheet";
         // Committed, then composed again and left open at Finish.
         ASSERT_TRUE(Press(keys, composed) && Press(commit, committed) && Press(keys, composed));
-        if (chewing && qEnvironmentVariable("QELVARA_E2E_IM") == "fcitx") { // for the README
+        if (chewing && kIm == "fcitx" && kOnX) { // for the README
             // The candidate list, mapped (--sync) and so drawn once import connects.
             Tool("xdotool key Down search --sync --onlyvisible --name \"^Fcitx5 Input Window$\"");
             Tool("import -window root \"" QELVARA_SHOT_DIR "/typing-in-progress-fcitx.png\"");
             ASSERT_TRUE(Press("Escape", composed)); // closes the list, keeps the composition
         }
         for (int i = 0; i < 60; ++i)
-            form.Timer1_Timer();
-        // The result box's exec() holds up the click on Finish until it is answered.
+            form->Timer1_Timer();
+        // The result box's exec() holds up the click on Finish until it is
+        // answered, with the keyboard, as its default button takes the Enter key.
         QString typed;
+        bool modal = false, answered = false;
         QTimer answer;
         answer.callOnTimeout([&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                typed = Text(), box->button(QMessageBox::Yes)->click();
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                answer.stop(), typed = Text();
+                modal = box->isModal() &&
+                        box->windowHandle()->transientParent() == form->windowHandle();
+                answered = Focus(box) && Press("Return", [&] { return !box->isVisible(); });
+                if (!answered) // or the test would wait for it for good
+                    box->button(QMessageBox::Yes)->click();
+            }
         });
         answer.start(20);
-        // No --sync on the move: it waits forever when the pointer is already there.
-        const QPoint at = form.Command1->mapToGlobal(form.Command1->rect().center());
-        ASSERT_TRUE(Tool(QString("xdotool mousemove %1 %2 click 1").arg(at.x()).arg(at.y())));
+        ASSERT_TRUE(input->Click(form->Command1));
         ASSERT_TRUE(WaitUntil([&] { return !typed.isEmpty() && !qApp->activeModalWidget(); }));
+        EXPECT_TRUE(modal && answered) << "the result box, over the window, takes the keys";
         EXPECT_EQ(typed, "我" + shown) << "the composition, once";
         // Nothing of it arrives in the next test either.
         ASSERT_TRUE(Ready(engine) && Text().isEmpty());
@@ -143,46 +220,24 @@ TEST_F(Desktop, InputMethodsCommitOnceAndAnOpenCompositionLandsOnceAtFinish) {
 // weston: what the title bar's maximize button asks for. weston would end a
 // fixed-size client that kept its size under the maximized state.
 TEST_F(Desktop, WestonRefusesMaximizeAndKeepsItsSize) {
-    form.windowHandle()->setWindowStates(Qt::WindowMaximized);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    form->windowHandle()->setWindowStates(Qt::WindowMaximized);
     // A picture for people to look at; weston names it after the time.
     const QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     ASSERT_TRUE(WaitUntil([&] { return Tool("weston-screenshooter").has_value(); }));
     QFile::copy(QDir().entryList(QDir::Files).value(0), QELVARA_SHOT_DIR "/test-view-weston.png");
-    EXPECT_TRUE(form.isVisible()); // still connected: weston did not end it
-    EXPECT_EQ(form.windowHandle()->size(), QSize(681, 425)); // the title bar lies outside
-    EXPECT_EQ(form.windowHandle()->windowStates(), Qt::WindowNoState);
-}
-
-TEST_F(Desktop, KeysThroughMutterReachTheBoxAsChinese) {
-    ASSERT_TRUE(SelectEngine("table:cangjie5"));
-    // mutter's remote desktop, on our own connection: a session ends with the
-    // connection that made it. Plain messages: QDBusInterface would
-    // introspect, and Qt caches that for good.
-    QString rd = "org.gnome.Mutter.RemoteDesktop", path = "/org/gnome/Mutter/RemoteDesktop",
-            in = rd;
-    const auto call = [&](const QString &method, auto... args) {
-        QDBusMessage m = QDBusMessage::createMethodCall(rd, path, in, method);
-        return QDBusConnection::sessionBus().call((m << ... << args));
-    };
-    path = qvariant_cast<QDBusObjectPath>(call("CreateSession").arguments().value(0)).path();
-    in = rd + ".Session";
-    ASSERT_EQ(call("Start").type(), QDBusMessage::ReplyMessage) << path.toStdString();
-    const auto press = [&](const QString &key) {
-        const uint k = key == "Escape" ? 0xff1b : key == "space" ? ' ' : key[0].unicode();
-        return call("NotifyKeyboardKeysym", k, true), call("NotifyKeyboardKeysym", k, false), true;
-    };
-    // The first keys of a session may never arrive (mutter 48 drops several),
-    // and none before the window has the keyboard.
-    ASSERT_TRUE(Probe(press, "a"));
-    ASSERT_TRUE(press("a") && WaitUntil([&] { return Preedit() == "日"; }));
-    ASSERT_TRUE(press("space") && WaitUntil([&] { return Text() == "日"; }));
+    EXPECT_TRUE(form->isVisible()); // still connected: weston did not end it
+    EXPECT_EQ(form->windowHandle()->size(), QSize(681, 425)); // the title bar lies outside
+    EXPECT_EQ(form->windowHandle()->windowStates(), Qt::WindowNoState);
 }
 
 int main(int argc, char **argv) {
+    qelvara::ChooseInputMethod(argc, argv); // as the program starts
     QApplication app(argc, argv);
     temp::SetRandomSource(&sheet);
     QDir().mkpath(QELVARA_SHOT_DIR);
+    input = new Input;
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

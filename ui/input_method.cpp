@@ -1,0 +1,56 @@
+#include "ui/input_method.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QVersionNumber>
+#include <QtGlobal>
+
+namespace qelvara {
+namespace {
+
+// The platform Qt will pick: -platform, then QT_QPA_PLATFORM, then the
+// session's type, where Qt's Wayland plugin is installed.
+bool OnWayland(int argc, const char *const *argv) {
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    if (!platform.isEmpty())
+        return platform.startsWith("wayland");
+    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath));
+    return qgetenv("XDG_SESSION_TYPE") == "wayland" &&
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+           !plugins.entryList({QStringLiteral("platforms/libqwayland*")}).isEmpty();
+}
+
+} // namespace
+
+void ChooseInputMethod(int argc, const char *const *argv) {
+    if (!qEnvironmentVariableIsEmpty("QT_IM_MODULE") ||
+        !qEnvironmentVariableIsEmpty("QT_IM_MODULES"))
+        return;
+    // Without a session bus neither runs; and libdbus would launch one.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        !QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus")))
+        return;
+    // Only names already owned: asking for the others would start them.
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    const bool fcitx = bus && bus->isServiceRegistered(QStringLiteral("org.fcitx.Fcitx5"));
+    const bool ibus = bus && bus->isServiceRegistered(QStringLiteral("org.freedesktop.IBus"));
+    if (!fcitx && !ibus)
+        return;
+    if (OnWayland(argc, argv)) {
+        const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+        // fcitx5 asks KDE users to leave the variable unset.
+        if (desktop.contains("KDE"))
+            return;
+        if (!fcitx && QLibraryInfo::version() >= QVersionNumber(6, 7) && desktop.contains("GNOME"))
+            return;
+    }
+    qputenv("QT_IM_MODULE", fcitx ? "fcitx" : "ibus");
+}
+
+} // namespace qelvara
