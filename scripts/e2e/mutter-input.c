@@ -9,6 +9,7 @@
 //   type TEXT     press and release the key of each character
 //   move X Y      put the pointer at X,Y of the screen
 //   click         press and release the left button
+//   focus WINDOW  nothing: mutter gives a new window the keyboard itself
 #include <gio/gio.h>
 #include <linux/input-event-codes.h>
 #include <stdio.h>
@@ -19,12 +20,12 @@ static GDBusConnection *bus;
 static char *session;
 static double pointer_x, pointer_y;
 
-static gboolean Call(const char *path, const char *interface, const char *method,
-                     GVariant *args, GVariant **out) {
+static gboolean Call(const char *path, const char *interface, const char *method, GVariant *args,
+                     GVariant **out) {
     GError *error = NULL;
-    GVariant *reply = g_dbus_connection_call_sync(bus, "org.gnome.Mutter.RemoteDesktop", path,
-                                                  interface, method, args, NULL,
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, NULL, &error);
+    GVariant *reply =
+        g_dbus_connection_call_sync(bus, "org.gnome.Mutter.RemoteDesktop", path, interface, method,
+                                    args, NULL, G_DBUS_CALL_FLAGS_NONE, 5000, NULL, &error);
     if (!reply) {
         printf("error %s: %s\n", method, error->message);
         g_error_free(error);
@@ -83,6 +84,8 @@ static gboolean Run(char *line) {
     if (strcmp(line, "click") == 0)
         return SessionCall("NotifyPointerButton", g_variant_new("(ib)", BTN_LEFT, TRUE)) &&
                SessionCall("NotifyPointerButton", g_variant_new("(ib)", BTN_LEFT, FALSE));
+    if (g_str_has_prefix(line, "focus"))
+        return TRUE;
     printf("error unknown command\n");
     return FALSE;
 }
