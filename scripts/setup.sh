@@ -19,8 +19,9 @@ packages=(
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # table engines (Cangjie) and a real ibus daemon, for the end-to-end tests
     fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
-    # headless tests and screenshots
-    xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin
+    # headless tests and screenshots; the end-to-end tests' key and pointer
+    # tool for mutter speaks D-Bus with GIO and names keys with xkbcommon
+    xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
     # Wayland: Qt's Wayland platform, two headless compositors (weston for
     # screenshots, mutter for keys through its remote desktop, which needs the
     # desktop schemas, and Xwayland for ibus-chewing, an X program) and a real
