@@ -19,6 +19,8 @@ packages=(
     fcitx5 fcitx5-chewing fcitx5-frontend-qt6
     # table engines (Cangjie) and a real ibus daemon, for the end-to-end tests
     fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
+    # Rime on fcitx5 and on ibus, with its Cangjie and Zhuyin schemas
+    fcitx5-rime ibus-rime rime-data-cangjie5 rime-data-bopomofo
     # headless tests and screenshots; the end-to-end tests' key and pointer
     # tool for mutter speaks D-Bus with GIO and names keys with xkbcommon
     xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
@@ -27,6 +29,9 @@ packages=(
     # desktop schemas, and Xwayland for ibus-chewing, an X program) and a real
     # ibus with Cangjie to type with there
     qt6-wayland weston mutter gsettings-desktop-schemas xwayland ibus ibus-table-cangjie5
+    # KWin, with Breeze to draw its title bar, and the description of its
+    # fake-input protocol for the end-to-end tests' key and pointer tool
+    kwin-wayland kwin-style-breeze plasma-wayland-protocols
     # desktop entry, AppStream and Debian package checks
     desktop-file-utils appstream lintian
     # icon rendering (scripts/render-icons.sh) and the .deb dependency scan

@@ -2,16 +2,22 @@
 # Runs a command in a private desktop session, then stops every process it
 # started and removes its temporary home:
 #
-#   session.sh [--im fcitx|ibus|ibus-daemon] [--compositor weston|mutter] CMD [ARG...]
+#   session.sh [--im fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx] [--compositor weston|mutter|kwin] CMD [ARG...]
 #
 # The display is a private Xvfb, or with --compositor a headless Wayland
 # compositor: weston with --debug, so that weston-screenshooter works, or
-# mutter, whose remote-desktop D-Bus interface presses keys.
+# mutter, whose remote-desktop D-Bus interface presses keys, or KWin, whose
+# fake-input protocol does (scripts/e2e/kwin-input.c) and which puts every
+# window's frame at the top left corner of the screen.
 # --im fcitx: fcitx5 through its Qt plugin; ibus: Qt's ibus plugin against
 #   fcitx5's ibus frontend; ibus-daemon: Qt's ibus plugin against a real
 #   ibus-daemon. Each offers chewing and a Cangjie table (fcitx5's cangjie,
-#   ibus-table's table:cangjie5). QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR
-#   tell the command the route.
+#   ibus-table's table:cangjie5). fcitx-rime, ibus-rime: Rime alone, through
+#   fcitx5 or a real ibus-daemon, its preedit inline, with the schemas
+#   cangjie5 (the first) and bopomofo, deployed before CMD starts.
+#   kwin-fcitx (with --compositor kwin): fcitx5 as KWin's input method, set
+#   up as for fcitx, QT_IM_MODULE unset: Qt's text-input protocol carries it.
+#   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route.
 # Many may run at once: Xvfb picks a free display, sockets live in the run's
 # own directory.
 set -euo pipefail
@@ -24,15 +30,17 @@ while [ $# -gt 0 ]; do
     *) break ;;
     esac
 done
-if ! [[ $im =~ ^(|fcitx|ibus|ibus-daemon)$ && $compositor =~ ^(|weston|mutter)$ && $# -gt 0 ]]; then
+if ! [[ $im =~ ^(|fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx)$ && $compositor =~ ^(|weston|mutter|kwin)$ &&
+    $# -gt 0 && ($im != kwin-fcitx || $compositor == kwin) ]]; then
     sed -n 5p "$0" >&2
     exit 2
 fi
 
 tools=(dbus-daemon gdbus "${compositor:-Xvfb}")
+[ "$compositor" != kwin ] || tools[2]=kwin_wayland
 case $im in
-fcitx | ibus) tools+=(fcitx5 fcitx5-remote) ;;
-ibus-daemon) tools+=(ibus-daemon ibus) ;;
+fcitx | ibus | fcitx-rime | kwin-fcitx) tools+=(fcitx5 fcitx5-remote) ;;
+ibus-daemon | ibus-rime) tools+=(ibus-daemon ibus) ;;
 esac
 lib=$(dirname "$0")/../lib
 # shellcheck source=scripts/lib/session.sh
@@ -118,18 +126,92 @@ mutter)
         export DISPLAY XAUTHORITY
     fi
     ;;
+kwin)
+    export XDG_CURRENT_DESKTOP=KDE
+    # Debian's kwin_wayland carries a file capability, and exec fails where the
+    # capability bounding set lacks it (containers, chroots); a copy has none.
+    cp "$(command -v kwin_wayland)" "$tmp/kwin_wayland"
+    # Breeze draws the title bar. Every window's frame at the top left corner
+    # (a forced position), so that a test knows where it is on the screen.
+    printf '%s\n' '[org.kde.kdecoration2]' library=org.kde.breeze >"$XDG_CONFIG_HOME/kwinrc"
+    printf '%s\n' '[General]' count=1 rules=1 '[1]' 'Description=top left corner' \
+        position=0,0 positionrule=2 >"$XDG_CONFIG_HOME/kwinrulesrc"
+    kwin=(--virtual --no-lockscreen --no-global-shortcuts --no-kactivities --width 1280
+        --height 800 --socket wl-qelvara)
+    if [ "$im" = ibus-daemon ]; then
+        # ibus-chewing is an X program: ibus engines get KWin's Xwayland.
+        # KWin 6 wants the sockets' directory there already, which a fresh
+        # /tmp (a container's, a chroot's) lacks.
+        kwin+=(--xwayland)
+        [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
+    fi
+    mkdir -p "$tmp/bin"
+    if [ "$im" = kwin-fcitx ]; then
+        # KWin starts its input method at once, before fcitx5's settings are
+        # written below: fcitx5 waits for the list of addons to leave out.
+        printf '%s\n' '#!/bin/sh' "until [ -e $tmp/fcitx5-disable ]; do sleep 0.05; done" \
+            "exec fcitx5 --disable=\"\$(cat $tmp/fcitx5-disable)\" >$tmp/fcitx5.log 2>&1" \
+            >"$tmp/bin/kwin-fcitx5"
+        chmod 755 "$tmp/bin/kwin-fcitx5"
+        kwin+=(--inputmethod "$tmp/bin/kwin-fcitx5")
+    fi
+    # KWin runs the programs named after its options once it is ready (with
+    # Xwayland: once that is up, with DISPLAY and XAUTHORITY set).
+    printf '%s\n' '#!/bin/sh' "printf '%s\\n' \"\$DISPLAY\" \"\$XAUTHORITY\" >$tmp/kwin-ready.new" \
+        "mv $tmp/kwin-ready.new $tmp/kwin-ready" >"$tmp/bin/kwin-ready"
+    chmod 755 "$tmp/bin/kwin-ready"
+    # Its fake-input protocol and screenshots for any client, not just
+    # KDE's own programs.
+    KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 \
+        "$tmp/kwin_wayland" "${kwin[@]}" "$tmp/bin/kwin-ready" >"$tmp/kwin.log" 2>&1 &
+    started
+    wait_for "KWin did not start" test -e "$tmp/kwin-ready"
+    if [ "$im" = ibus-daemon ]; then
+        # KWin 6 starts Xwayland when the first X client comes, with no
+        # XAUTHORITY.
+        { read -r display && read -r xauthority; } <"$tmp/kwin-ready"
+        [ -n "$display" ] || fail "KWin started no Xwayland"
+        export DISPLAY=$display
+        [ -z "$xauthority" ] || export XAUTHORITY=$xauthority
+    fi
+    ;;
 esac
 if [ -n "$compositor" ]; then
     wait_for "$compositor opened no socket" test -S "$XDG_RUNTIME_DIR/wl-qelvara"
     export WAYLAND_DISPLAY=wl-qelvara QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland
 fi
 
-if [[ $im == fcitx || $im == ibus ]]; then
-    # One group: keyboard-us, chewing (the default) and Cangjie.
+# Rime rebuilds its schemas into a fresh user folder when its frontend starts,
+# which takes seconds; until it ends, keys reach the program as plain letters.
+# Its log (glog, unbuffered, into the run's directory) tells when it has.
+rime_user_folder() {
+    mkdir -p "$1" "$tmp/rime"
+    printf '%s\n' 'patch:' '  schema_list:' '    - schema: cangjie5' '    - schema: bopomofo' \
+        >"$1/default.custom.yaml"
+    export GLOG_log_dir=$tmp/rime GLOG_logbuflevel=-1
+}
+readonly deploy_timeout=90 # seconds: a busy machine stretches a deploy
+rime_deployed() {
+    local deadline=$((SECONDS + deploy_timeout))
+    until grep -rqs 'tasks ran:' "$tmp/rime"; do
+        if ! kill -0 "${pids[-1]}" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
+            fail "Rime did not finish deploying"
+        fi
+        sleep 0.1
+    done
+    grep -rqs 'tasks ran: .* 0 failure' "$tmp/rime" ||
+        fail "Rime failed to deploy: $(grep -rh 'tasks ran:' "$tmp/rime" | head -n 1)"
+}
+
+if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; then
+    # One group: keyboard-us, chewing (the default) and Cangjie; or
+    # keyboard-us and Rime.
     mkdir -p "$XDG_CONFIG_HOME/fcitx5/conf"
-    printf '%s\n' '[Groups/0]' Name=Default 'Default Layout=us' DefaultIM=chewing \
-        '[Groups/0/Items/0]' Name=keyboard-us '[Groups/0/Items/1]' Name=chewing \
-        '[Groups/0/Items/2]' Name=cangjie '[GroupOrder]' 0=Default >"$XDG_CONFIG_HOME/fcitx5/profile"
+    default=chewing items=('[Groups/0/Items/1]' Name=chewing '[Groups/0/Items/2]' Name=cangjie)
+    [ "$im" != fcitx-rime ] || default=rime items=('[Groups/0/Items/1]' Name=rime)
+    printf '%s\n' '[Groups/0]' Name=Default 'Default Layout=us' "DefaultIM=$default" \
+        '[Groups/0/Items/0]' Name=keyboard-us "${items[@]}" '[GroupOrder]' 0=Default \
+        >"$XDG_CONFIG_HOME/fcitx5/profile"
     # Every input context starts active: no trigger key.
     printf '%s\n' '[Behavior]' ActiveByDefault=True ShareInputState=No \
         PreeditEnabledByDefault=True ShowInputMethodInformation=False \
@@ -143,15 +225,39 @@ if [[ $im == fcitx || $im == ibus ]]; then
     mkdir -p "$XDG_DATA_HOME/fcitx5/inputmethod"
     sed 's/^Enable=False/Enable=True/' /usr/share/fcitx5/inputmethod/cangjie.conf \
         >"$XDG_DATA_HOME/fcitx5/inputmethod/cangjie.conf"
-    # Addons that own hotkeys could swallow keys; the rest are useless headless.
-    fcitx5 -D --disable=wayland,waylandim,kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector \
-        >"$tmp/fcitx5.log" 2>&1 &
-    started
+    if [ "$im" = fcitx-rime ]; then
+        # The preedit inline (the keys, then their radicals), its cursor at the
+        # start, and a switch of input method commits the candidate: pinned.
+        printf '%s\n' PreeditInApplication=True PreeditCursorPositionAtBeginning=True \
+            'Commit when deactivate=True' >"$XDG_CONFIG_HOME/fcitx5/conf/rime.conf"
+        rime_user_folder "$XDG_DATA_HOME/fcitx5/rime"
+    fi
+    # Addons that own hotkeys could swallow keys; the rest are useless headless,
+    # but for the Wayland ones of KWin's input method.
+    off=kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector
+    if [ "$im" = kwin-fcitx ]; then
+        # KWin started it: it waits for this list.
+        echo "$off" >"$tmp/fcitx5-disable.new"
+        mv "$tmp/fcitx5-disable.new" "$tmp/fcitx5-disable"
+    else
+        fcitx5 -D --disable="wayland,waylandim,$off" >"$tmp/fcitx5.log" 2>&1 &
+        started
+    fi
     wait_for "fcitx5 did not take its bus name" gdbus wait --timeout 1 --session org.fcitx.Fcitx5
+    if [ "$im" = fcitx-rime ]; then
+        # fcitx5 loads Rime only once something needs it; asking for its
+        # settings does, and Rime deploys as it loads.
+        wait_for "fcitx5 did not load Rime" gdbus call --session --dest org.fcitx.Fcitx5 \
+            --object-path /controller --method org.fcitx.Fcitx.Controller1.GetConfig \
+            fcitx://config/addon/rime
+        rime_deployed
+    fi
 fi
 engines() { [[ $(ibus list-engine) == *table:cangjie5* && $(ibus list-engine) == *chewing* ]]; }
+rime_engine() { [[ $(ibus list-engine) == *rime* ]]; }
+rime_selected() { [ "$(ibus engine)" = rime ]; }
 case $im in
-fcitx) export QT_IM_MODULE=fcitx ;;
+fcitx | fcitx-rime) export QT_IM_MODULE=fcitx ;;
 ibus)
     # Qt's ibus plugin loads only with an ibus-daemon on PATH, which it never
     # runs: fcitx5's ibus frontend answers in its place.
@@ -164,6 +270,30 @@ ibus-daemon)
     ibus-daemon --panel=disable --emoji-extension=disable --replace >"$tmp/ibus.log" 2>&1 &
     started
     wait_for "ibus-daemon did not list chewing and table:cangjie5" engines
+    ;;
+ibus-rime)
+    rime_user_folder "$XDG_CONFIG_HOME/ibus/rime"
+    # The preedit inline (the keys, then their radicals), its cursor at the
+    # caret after the keys: pinned.
+    printf '%s\n' 'patch:' '  style/inline_preedit: true' '  style/preedit_style: composition' \
+        '  style/cursor_type: insert' >"$XDG_CONFIG_HOME/ibus/rime/ibus_rime.custom.yaml"
+    # ibus-rime announces a deploy through desktop notifications and waits for
+    # them. Where the only notification service installed is one that waits
+    # for a name (Plasma's), that holds the deploy up for most of a minute:
+    # on this bus, starting a notification service fails at once.
+    mkdir -p "$XDG_DATA_HOME/dbus-1/services"
+    printf '%s\n' '[D-BUS Service]' Name=org.freedesktop.Notifications Exec=/bin/false \
+        >"$XDG_DATA_HOME/dbus-1/services/org.freedesktop.Notifications.service"
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.ReloadConfig >/dev/null
+    ibus-daemon --panel=disable --emoji-extension=disable --replace >"$tmp/ibus.log" 2>&1 &
+    started
+    wait_for "ibus-daemon did not list rime" rime_engine
+    # Selecting the engine starts ibus-rime, which deploys. `ibus engine rime`
+    # reports a failure here even as it selects the engine: ask afterwards.
+    ibus engine rime >/dev/null 2>&1 || true
+    wait_for "ibus did not select rime" rime_selected
+    rime_deployed
     ;;
 esac
 if [[ $im == ibus* ]]; then

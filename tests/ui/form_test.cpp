@@ -98,10 +98,10 @@ TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
 }
 
 // Text still composed at the finish counts once, as the box showed it and
-// within the limit; what the input method commits for it later reaches
-// neither this test nor the next. The box takes no Escape or close, and Yes
-// is its default.
-TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
+// within the limit; what the input method commits for it later does not reach
+// this test (nor the next: the end-to-end tests, with real input methods). The
+// box takes no Escape or close, and Yes is its default.
+TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndTheBoxTakesNoEscape) {
     Start();
     const QString a = Sheet(0), b = Sheet(1);
     form_.Window().SetTypingText(a.repeated(temp::kTypingLimit - 2).toStdU16String());
@@ -122,10 +122,6 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndYesStartsAfresh) {
     Tick(600); // the same finish as Finish's
     EXPECT_EQ(atFinish, b + a.repeated(temp::kTypingLimit - 2));
     EXPECT_EQ(counted, "2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form_.Text1->hasFocus(); }));
-    EXPECT_EQ(Typed(), "");
-    Compose(form_.Text1, {}, Sheet(3));
-    EXPECT_EQ(Typed(), Sheet(3));
 }
 
 // No in the result box ends the program at once. Closing the window ends it
