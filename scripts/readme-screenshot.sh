@@ -1,17 +1,272 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png for the README: a test in progress, typed through
-# fcitx5 + chewing on a private X server by the end-to-end suite (a character
-# committed and gone from the sheet, a phrase still in the composition with its
-# candidate list), cropped to the window.
-#   scripts/readme-screenshot.sh [BUILD_DIR]   (default build/test, as `make test` builds it)
+# Makes the README's pictures: the program as users run it (a random sheet),
+# a test started and Zhuyin (fcitx5 + chewing) being typed: two characters
+# committed, then 你好 still being composed with its candidate list open.
+#
+#   scripts/readme-screenshot.sh [kde|gnome]...   (default: both)
+#
+# kde:   docs/screenshot-kde.png, under KDE Plasma's compositor KWin, which
+#        draws the title bar (Breeze); fcitx5 is KWin's input method.
+# gnome: docs/screenshot-gnome.png, under GNOME's compositor mutter, where Qt
+#        draws the title bar itself; fcitx5 through its Qt plugin, which also
+#        draws the candidate list.
+# Each in a private headless session (scripts/e2e/session.sh), keys from the
+# end-to-end tests' tools, the screen cropped to the window and its popup.
+# The sheet is random: the program starts again until its sheet (read over
+# AT-SPI) holds two common characters with known keys, so that the two typed
+# leave blank cells behind.
+# Made on Debian 12 (KWin 5.27, mutter 43): KWin 6 (Debian 13) takes no
+# screenshots without a GPU device (/dev/dri).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
 
-build=${1:-build/test}
-test_exe=$build/tests/e2e/qelvara_e2e_test
-[ -x "$test_exe" ] || make build-test >/dev/null
-rm -f "$build/e2e-shots/typing-in-progress-fcitx.png"
-scripts/e2e/session.sh --im fcitx "$test_exe" --gtest_filter='*InputMethods*' >/dev/null
-# The display around the window is black: trimming leaves the window and its popup.
-convert "$build/e2e-shots/typing-in-progress-fcitx.png" -trim +repage docs/screenshot.png
-echo "wrote docs/screenshot.png"
+app=build/release/app/qelvara
+tools=build/test/tests/e2e/input
+# shellcheck source=scripts/lib/session.sh
+. scripts/lib/session.sh
+
+# KWin's ScreenShot2 writes raw pixels into a pipe and keeps its end open:
+# read exactly stride x height bytes, then write them as BGRA rows.
+kwin_shot_py='
+import dbus, os, sys
+bus = dbus.SessionBus()
+shot = dbus.Interface(bus.get_object("org.kde.KWin", "/org/kde/KWin/ScreenShot2"),
+                      "org.kde.KWin.ScreenShot2")
+r, w = os.pipe()
+meta = shot.CaptureActiveScreen({"include-cursor": False, "native-resolution": True},
+                                dbus.types.UnixFd(w))
+os.close(w)
+width, height, stride = int(meta["width"]), int(meta["height"]), int(meta["stride"])
+# QImage formats 4-6 (RGB32, ARGB32, premultiplied) are BGRA in memory here.
+if int(meta["format"]) not in (4, 5, 6):
+    sys.exit("unexpected image format %d" % meta["format"])
+data = bytearray()
+while len(data) < stride * height:
+    chunk = os.read(r, stride * height - len(data))
+    if not chunk:
+        sys.exit("short image")
+    data += chunk
+with open(sys.argv[1], "wb") as out:
+    for y in range(height):
+        out.write(data[y * stride:y * stride + width * 4])
+print("%dx%d" % (width, height))
+'
+
+# mutter: a screen cast of its monitor, whose PipeWire node gives one frame.
+mutter_shot_py='
+import subprocess, sys
+from gi.repository import Gio, GLib
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+def call(path, iface, method, args, reply):
+    return bus.call_sync("org.gnome.Mutter.ScreenCast", path, iface, method, args,
+                         GLib.VariantType(reply), Gio.DBusCallFlags.NONE, 5000, None).unpack()
+session, = call("/org/gnome/Mutter/ScreenCast", "org.gnome.Mutter.ScreenCast",
+                "CreateSession", GLib.Variant("(a{sv})", ({},)), "(o)")
+# cursor-mode 0: no pointer in the picture.
+stream, = call(session, "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor",
+               GLib.Variant("(sa{sv})", ("", {"cursor-mode": GLib.Variant("u", 0)})), "(o)")
+loop = GLib.MainLoop()
+node = []
+def added(*args):
+    node.append(args[5][0])
+    loop.quit()
+bus.signal_subscribe("org.gnome.Mutter.ScreenCast", "org.gnome.Mutter.ScreenCast.Stream",
+                     "PipeWireStreamAdded", stream, None, Gio.DBusSignalFlags.NONE, added)
+call(session, "org.gnome.Mutter.ScreenCast.Session", "Start", None, "()")
+GLib.timeout_add_seconds(10, loop.quit)
+loop.run()
+if not node:
+    sys.exit("mutter announced no PipeWire stream")
+status = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0],
+                         "num-buffers=1", "!", "videoconvert", "!", "pngenc", "!",
+                         "filesink", "location=" + sys.argv[1]], timeout=30).returncode
+call(session, "org.gnome.Mutter.ScreenCast.Session", "Stop", None, "()")
+sys.exit(status)
+'
+
+# The screen as a PNG in $1.
+shot() {
+    case $desktop in
+    kde)
+        local size
+        size=$(/usr/bin/python3 -c "$kwin_shot_py" "$1.bgra")
+        convert -size "$size" -depth 8 "bgra:$1.bgra" -alpha off "$1"
+        rm -f "$1.bgra"
+        ;;
+    gnome) /usr/bin/python3 -c "$mutter_shot_py" "$1" ;;
+    esac
+}
+
+# The sheet's cells over AT-SPI, one a line; a typed one reads （已打）.
+sheet_py='
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+def cells(node):
+    if node.get_role() == Atspi.Role.TABLE_CELL:
+        yield node.get_name()
+        return
+    for i in range(node.get_child_count()):
+        child = node.get_child_at_index(i)
+        if child is not None:
+            yield from cells(child)
+desktop = Atspi.get_desktop(0)
+for i in range(desktop.get_child_count()):
+    app = desktop.get_child_at_index(i)
+    if app is not None and app.get_name() == "qelvara":
+        print("\n".join(cells(app)))
+'
+
+# Common characters and their keys on the standard Zhuyin layout (_ is Space,
+# the first tone), each chewing's first choice for its syllable in a fresh
+# home (not so: 是 ㄕˋ gives 市, 時 ㄕˊ 十, 他 ㄊㄚ 它). A sheet is random, and
+# one with two of these on it shows them typed and gone.
+common=(的=2k7 我=ji3 不=1j4 人=bp6 大=284 有=u.3 在=y94 中=5j/_ 上=g\;4 個=ek4
+    要=ul4 會=cjo4 就=ru.4 一=u_ 了=xk7 這=5k4 來=x96 們=ap7 說=gji_ 國=eji6 到=2l4
+    年=su06 生=g/_ 出=tj_ '也=u,3' 以=u3 子=y3 得=2k6 多=2ji_ 可=dk3
+    下=vu84 小=vul3 看=d04 心=vup_ 去=fm4)
+
+# Inside the session: the program, keys, the picture.
+in_session() {
+    desktop=$1 out=$2
+    local dir bare answer tool sheet picked=() entry tries
+    pids=() app_pid=
+    dir=$(dirname "$out") bare=${out%.png}-bare.png
+    # shellcheck disable=SC2317 # called by the trap
+    stop() {
+        local i
+        stop_pid "$app_pid"
+        for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}"; done
+    }
+    trap stop EXIT
+    if [ "$desktop" = gnome ]; then
+        pipewire >"$dir/pipewire.log" 2>&1 &
+        pids+=("$!")
+        wireplumber >"$dir/wireplumber.log" 2>&1 &
+        pids+=("$!")
+    fi
+    # Installed as a user would have it: KWin finds the title bar's icon
+    # through the desktop entry named after the program's app id.
+    mkdir -p "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/icons"
+    cp build/release/data/*.desktop "$XDG_DATA_HOME/applications/"
+    cp -r data/icons/hicolor "$XDG_DATA_HOME/icons/"
+    # The accessibility bus up before the program, which then joins it.
+    gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+        --method org.a11y.Bus.GetAddress >/dev/null
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+    shot "$bare"
+    tool=$tools/mutter-input
+    [ "$desktop" = gnome ] || tool=$tools/kwin-input
+    coproc input { "$tool" 2>"$dir/input.log"; }
+    pids+=("$input_PID")
+    send() {
+        echo "$*" >&"${input[1]}"
+        read -r answer <&"${input[0]}"
+        [ "$answer" = ok ] || { echo "readme-screenshot: $*: $answer" >&2; exit 1; }
+    }
+    # Keys with _ for Space.
+    keys() {
+        local rest=$1
+        while [ -n "$rest" ]; do
+            if [ "${rest:0:1}" = _ ]; then
+                send key space
+                rest=${rest:1}
+            else
+                send type "${rest%%_*}"
+                rest=${rest#"${rest%%_*}"}
+            fi
+        done
+    }
+    # Until the screen is (1) or is not (0) the bare one.
+    screen_bare() {
+        for _ in $(seq 100); do
+            shot "$dir/screen.png"
+            if compare -metric AE "$dir/screen.png" "$bare" null: 2>/dev/null; then
+                [ "$1" = 1 ] && return
+            else
+                [ "$1" = 0 ] && return
+            fi
+            sleep 0.1
+        done
+        echo "readme-screenshot: the window did not come or go" >&2
+        exit 1
+    }
+    # A new sheet until it holds two of the common characters (one will do
+    # after a while).
+    for tries in $(seq 40); do
+        if [ -n "$app_pid" ]; then
+            stop_pid "$app_pid"
+            screen_bare 1
+        fi
+        "$app" >"$dir/qelvara.log" 2>&1 &
+        app_pid=$!
+        screen_bare 0
+        # A compositor drops the first keys of a virtual keyboard and any
+        # before a new window has the keyboard: Escape, which the start
+        # screen ignores.
+        for _ in 1 2 3 4 5; do send key Escape; sleep 0.2; done
+        # Start (確定); then the typing box has the keyboard and fcitx5 a
+        # focused input context (fcitx5-remote answers 2).
+        send key Tab space
+        for _ in $(seq 50); do
+            [ "$(fcitx5-remote 2>/dev/null)" = 2 ] && break
+            sleep 0.1
+        done
+        sheet=$(/usr/bin/python3 -c "$sheet_py")
+        picked=()
+        for entry in "${common[@]}"; do
+            [[ $sheet == *"${entry%%=*}"* ]] && picked+=("$entry")
+        done
+        [[ ${#picked[@]} -ge 2 || (${#picked[@]} -ge 1 && $tries -ge 15) ]] && break
+    done
+    [ ${#picked[@]} -ge 1 ] || picked=(的=2k7 我=ji3)
+    sleep 0.5
+    # Two committed, then 你好 (ㄋㄧˇ ㄏㄠˇ) composed with its candidates open.
+    for entry in "${picked[@]:0:2}"; do
+        keys "${entry#*=}"
+        send key Return
+        echo "typed ${entry%%=*}" >&2
+    done
+    send type su3cl3
+    sleep 0.3
+    send key Down
+    sleep 1
+    shot "$out"
+    # Typed characters leave the sheet.
+    sheet=$(/usr/bin/python3 -c "$sheet_py")
+    echo "typed and gone: $(grep -c '（已打）' <<<"$sheet" || true), sheets tried: $tries" >&2
+}
+
+if [ "${1:-}" = --in-session ]; then
+    in_session "$2" "$3"
+    exit
+fi
+
+desktops=("$@")
+[ ${#desktops[@]} -gt 0 ] || desktops=(kde gnome)
+for desktop in "${desktops[@]}"; do
+    [[ $desktop =~ ^(kde|gnome)$ ]] || { sed -n 6p "$self" >&2; exit 2; }
+done
+# The pictures show the program as it is now: a release build, up to date.
+flock /tmp/qelvara-build.lock make build-release
+[ -d build/test ] || flock /tmp/qelvara-build.lock cmake --preset test
+flock /tmp/qelvara-build.lock cmake --build build/test --target kwin-input mutter-input
+# Only the pictures under mutter need these: its screen cast goes through PipeWire.
+[[ " ${desktops[*]} " != *" gnome "* ]] ||
+    scripts/setup.sh pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-good
+
+work=$(mktemp -d /tmp/readme-shot.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+for desktop in "${desktops[@]}"; do
+    case $desktop in
+    kde) session=(--compositor kwin --im kwin-fcitx) ;;
+    gnome) session=(--compositor mutter --im fcitx) ;;
+    esac
+    scripts/e2e/session.sh "${session[@]}" "$self" --in-session "$desktop" "$work/$desktop.png"
+    # Cropped to what differs from the bare screen: the window and its popup.
+    crop=$(convert "$work/$desktop-bare.png" "$work/$desktop.png" -compose difference -composite \
+        -fuzz 2% -format %@ info:)
+    convert "$work/$desktop.png" -crop "$crop" +repage "docs/screenshot-$desktop.png"
+    echo "wrote docs/screenshot-$desktop.png"
+done
