@@ -11,6 +11,7 @@
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -53,6 +54,12 @@ QString AsStored(QString text) {
     text.replace(QChar(0xFDD0), QLatin1Char('\n'));
     text.replace(QChar(0xFDD1), QLatin1Char('\n'));
     return text;
+}
+
+QString Typed(QString composition) {
+    static const QRegularExpression prompt(
+        QStringLiteral("(?<=[A-Za-z])\t?\uFF08[^\uFF08\uFF09]*\uFF09$"));
+    return composition.remove(prompt);
 }
 
 bool SplitsPair(QStringView text, qsizetype at) {
@@ -241,7 +248,7 @@ void TypingBox::PutComposition(const QString &shown) {
         QInputMethodEvent clear;
         QPlainTextEdit::inputMethodEvent(&clear);
     }
-    const QString fitted = Fit(AsStored(shown), Room(SelectionLength()));
+    const QString fitted = Fit(AsStored(Typed(shown)), Room(SelectionLength()));
     if (!fitted.isEmpty())
         InsertCut(fitted);
 }

@@ -39,8 +39,9 @@ public:
     // The text being composed, as the box shows it (empty when none).
     QString Composition() const;
 
-    // Ends composing for a finish: puts the composition the box shows into
-    // it once, as committed text within the limit (the change event runs
+    // Ends composing for a finish: puts what the user typed of the
+    // composition the box shows (Typed()) into it once, as committed text
+    // within the limit (the change event runs
     // before this returns), and resets the input method. From then on the
     // box ignores text that input methods commit until it next gets the
     // focus or ResumeCommits() is called: whatever a plugin or an engine
@@ -129,6 +130,13 @@ private:
 // where Qt breaks the block too) becomes one "\n", and explicit bidi controls
 // are dropped.
 QString AsStored(QString text);
+
+// What of a composition the user typed: what it shows, less a prompt. Rime's
+// Cangjie and Quick show a code as its keys, then their radicals' names in
+// full-width brackets (wirm（田戈口一）); the names are Han characters, and may
+// be on the sheet, but nobody typed them. Converted text, Zhuyin and a code's
+// keys are what the user typed.
+QString Typed(QString composition);
 
 // Whether offset `at` lies between the halves of a surrogate pair of text.
 bool SplitsPair(QStringView text, qsizetype at);

@@ -14,7 +14,7 @@
 #   ibus-daemon. Each offers chewing and a Cangjie table (fcitx5's cangjie,
 #   ibus-table's table:cangjie5). fcitx-rime, ibus-rime: Rime alone, through
 #   fcitx5 or a real ibus-daemon, its preedit inline, with the schemas
-#   cangjie5 (the first) and bopomofo, deployed before CMD starts.
+#   bopomofo (Zhuyin, the first) and cangjie5, deployed before CMD starts.
 #   kwin-fcitx (with --compositor kwin): fcitx5 as KWin's input method, set
 #   up as for fcitx, QT_IM_MODULE unset: Qt's text-input protocol carries it.
 #   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route.
@@ -186,7 +186,7 @@ fi
 # Its log (glog, unbuffered, into the run's directory) tells when it has.
 rime_user_folder() {
     mkdir -p "$1" "$tmp/rime"
-    printf '%s\n' 'patch:' '  schema_list:' '    - schema: cangjie5' '    - schema: bopomofo' \
+    printf '%s\n' 'patch:' '  schema_list:' '    - schema: bopomofo' '    - schema: cangjie5' \
         >"$1/default.custom.yaml"
     export GLOG_log_dir=$tmp/rime GLOG_logbuflevel=-1
 }
