@@ -183,24 +183,27 @@ fi
 
 # Rime rebuilds its schemas into a fresh user folder when its frontend starts,
 # which takes seconds; until it ends, keys reach the program as plain letters.
-# Its log (glog, unbuffered, into the run's directory) tells when it has.
+# It writes the time of the build into user.yaml last. Its log (glog,
+# unbuffered, in the run's directory; under fcitx5-rime 5.1 on fcitx5's
+# standard error) must show no failed task.
 rime_user_folder() {
-    mkdir -p "$1" "$tmp/rime"
+    rime=$1
+    mkdir -p "$rime" "$tmp/rime"
     printf '%s\n' 'patch:' '  schema_list:' '    - schema: bopomofo' '    - schema: cangjie5' \
-        >"$1/default.custom.yaml"
+        >"$rime/default.custom.yaml"
     export GLOG_log_dir=$tmp/rime GLOG_logbuflevel=-1
 }
 readonly deploy_timeout=90 # seconds: a busy machine stretches a deploy
 rime_deployed() {
     local deadline=$((SECONDS + deploy_timeout))
-    until grep -rqs 'tasks ran:' "$tmp/rime"; do
+    until grep -qs last_build_time "$rime/user.yaml"; do
         if ! kill -0 "${pids[-1]}" 2>/dev/null || [ "$SECONDS" -ge "$deadline" ]; then
             fail "Rime did not finish deploying"
         fi
         sleep 0.1
     done
-    grep -rqs 'tasks ran: .* 0 failure' "$tmp/rime" ||
-        fail "Rime failed to deploy: $(grep -rh 'tasks ran:' "$tmp/rime" | head -n 1)"
+    ! grep -rqs 'tasks ran: .* [1-9][0-9]* failure' "$tmp/rime" "$tmp"/*.log ||
+        fail "Rime failed to deploy: $(grep -rh 'tasks ran:' "$tmp/rime" "$tmp"/*.log | head -n 1)"
 }
 
 if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; then
@@ -225,12 +228,15 @@ if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; 
     mkdir -p "$XDG_DATA_HOME/fcitx5/inputmethod"
     sed 's/^Enable=False/Enable=True/' /usr/share/fcitx5/inputmethod/cangjie.conf \
         >"$XDG_DATA_HOME/fcitx5/inputmethod/cangjie.conf"
+    verbose=()
     if [ "$im" = fcitx-rime ]; then
         # The preedit inline (the keys, then their radicals), its cursor at the
         # start, and a switch of input method commits the candidate: pinned.
         printf '%s\n' PreeditInApplication=True PreeditCursorPositionAtBeginning=True \
             'Commit when deactivate=True' >"$XDG_CONFIG_HOME/fcitx5/conf/rime.conf"
         rime_user_folder "$XDG_DATA_HOME/fcitx5/rime"
+        # fcitx5-rime 5.1 lets librime log only at its own debug level.
+        verbose=(--verbose=rime=5)
     fi
     # Addons that own hotkeys could swallow keys; the rest are useless headless,
     # but for the Wayland ones of KWin's input method.
@@ -240,7 +246,7 @@ if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; 
         echo "$off" >"$tmp/fcitx5-disable.new"
         mv "$tmp/fcitx5-disable.new" "$tmp/fcitx5-disable"
     else
-        fcitx5 -D --disable="wayland,waylandim,$off" >"$tmp/fcitx5.log" 2>&1 &
+        fcitx5 -D "${verbose[@]}" --disable="wayland,waylandim,$off" >"$tmp/fcitx5.log" 2>&1 &
         started
     fi
     wait_for "fcitx5 did not take its bus name" gdbus wait --timeout 1 --session org.fcitx.Fcitx5
