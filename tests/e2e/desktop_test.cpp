@@ -39,8 +39,7 @@ struct Input : QObject {
         return WaitUntil([&] { return tool_.canReadLine(); }) && tool_.readLine() == "ok\n";
     }
     // On Wayland the window does not know where it is on the screen; where it
-    // sees the pointer tells. A compositor may speed relative motion up: near
-    // enough is on the widget.
+    // sees the pointer tells. Near enough is on the widget.
     bool Click(const QWidget *widget) {
         // Where its own window saw it: every window (a tooltip too) has its own idea.
         watched_ = widget->window()->windowHandle(), seen_ = {-1, -1};
@@ -59,8 +58,8 @@ struct Input : QObject {
         return on() && Send("click");
     }
     bool eventFilter(QObject *object, QEvent *event) override {
-        if ((event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) &&
-            object == watched_)
+        // Not Enter: Qt 6.4 on Wayland gives it a position off by the window's.
+        if (event->type() == QEvent::MouseMove && object == watched_)
             seen_ = static_cast<QSinglePointEvent *>(event)->globalPosition().toPoint();
         keys_ += event->type() == QEvent::KeyPress;
         return false;
@@ -165,12 +164,14 @@ TEST_F(Desktop, StartTypeDeleteAndFinishWithKeysAndPointer) {
         const auto committed = [&] { return Text() == "我" && Preedit().isEmpty(); };
         ASSERT_NO_FATAL_FAILURE(Open());
         ASSERT_TRUE(Focus(form.get()));
-        if (e == &zhuyin) // from the start screen's text box to Start (確定)
+        if (e == &zhuyin) { // from the start screen's text box to Start (確定)
             ASSERT_TRUE(Press("Tab", [&] { return form->Command2->hasFocus(); }) &&
                         Press("space", [&] { return form->Text1->hasFocus(); }));
-        else
-            ASSERT_TRUE(input->Click(form->Command2) &&
-                        WaitUntil([&] { return form->Text1->hasFocus(); }));
+        }
+        // Once more if need be: about one click in a hundred under mutter misses.
+        for (int i = 0; i < 2 && !form->Text1->hasFocus(); ++i)
+            input->Click(form->Command2), WaitUntil([&] { return form->Text1->hasFocus(); });
+        ASSERT_TRUE(form->Text1->hasFocus()) << "Start";
         ASSERT_TRUE(Ready(engine) && (choose.isEmpty() || Press(choose)) && Press(keys, composed));
         ASSERT_TRUE(Press(commit, committed));
         EXPECT_EQ(Ink(), Qt::white) << "typed, gone from the sheet";
