@@ -3,7 +3,6 @@
 #include "ui/version.h"
 
 #include <algorithm>
-#include <array>
 #include <ostream>
 #include <string_view>
 
@@ -12,30 +11,20 @@ namespace {
 
 // Qt's options that take a value, as QGuiApplication, QApplication and the
 // xcb platform read them (each also as --name).
-constexpr std::array<std::string_view, 15> kQtValueOptions = {"-platform",
-                                                              "-platformpluginpath",
-                                                              "-platformtheme",
-                                                              "-plugin",
-                                                              "-qwindowgeometry",
-                                                              "-geometry",
-                                                              "-qwindowicon",
-                                                              "-icon",
-                                                              "-qwindowtitle",
-                                                              "-title",
-                                                              "-session",
-                                                              "-display",
-                                                              "-name",
-                                                              "-style",
-                                                              "-stylesheet"};
+// clang-format off
+constexpr std::string_view kQtValueOptions[] = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+    "-geometry", "-qwindowicon", "-icon", "-qwindowtitle", "-title", "-session", "-display",
+    "-name", "-style", "-stylesheet"};
+// clang-format on
 // The ones Qt also reads as -name=value.
-constexpr std::array<std::string_view, 3> kQtJoinedOptions = {"-style", "-stylesheet",
-                                                              "-qmljsdebugger"};
+constexpr std::string_view kQtJoinedOptions[] = {"-style", "-stylesheet", "-qmljsdebugger"};
 // Qt's options without a value.
-constexpr std::array<std::string_view, 6> kQtFlags = {"-reverse", "-widgetcount", "-nograb",
-                                                      "-dograb",  "-sync",        "-testability"};
+constexpr std::string_view kQtFlags[] = {"-reverse", "-widgetcount", "-nograb",
+                                         "-dograb",  "-sync",        "-testability"};
 
 bool IsIn(const auto &list, std::string_view arg) {
-    return std::find(list.begin(), list.end(), arg) != list.end();
+    return std::ranges::find(list, arg) != std::ranges::end(list);
 }
 
 void Help(std::ostream &out) {

@@ -20,10 +20,11 @@ bool OnWayland(int argc, const char *const *argv) {
             platform = argv[i + 1];
     if (!platform.isEmpty())
         return platform.startsWith("wayland");
-    const QDir plugins(QLibraryInfo::path(QLibraryInfo::PluginsPath));
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/platforms"));
     return qgetenv("XDG_SESSION_TYPE") == "wayland" &&
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-           !plugins.entryList({QStringLiteral("platforms/libqwayland*")}).isEmpty();
+           !platforms.entryList({QStringLiteral("libqwayland*")}).isEmpty();
 }
 
 } // namespace
@@ -31,6 +32,12 @@ bool OnWayland(int argc, const char *const *argv) {
 void ChooseInputMethod(int argc, const char *const *argv) {
     if (!qEnvironmentVariableIsEmpty("QT_IM_MODULE") ||
         !qEnvironmentVariableIsEmpty("QT_IM_MODULES"))
+        return;
+    const bool wayland = OnWayland(argc, argv);
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    // KWin carries whatever input method it was given, and fcitx5 asks KDE
+    // users to leave the variable unset: no need to ask the bus.
+    if (wayland && desktop.contains("KDE"))
         return;
     // Without a session bus neither runs; and libdbus would launch one.
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
@@ -42,14 +49,10 @@ void ChooseInputMethod(int argc, const char *const *argv) {
     const bool ibus = bus && bus->isServiceRegistered(QStringLiteral("org.freedesktop.IBus"));
     if (!fcitx && !ibus)
         return;
-    if (OnWayland(argc, argv)) {
-        const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
-        // fcitx5 asks KDE users to leave the variable unset.
-        if (desktop.contains("KDE"))
-            return;
-        if (!fcitx && QLibraryInfo::version() >= QVersionNumber(6, 7) && desktop.contains("GNOME"))
-            return;
-    }
+    // GNOME Shell carries ibus over text-input v3, which Qt has from 6.7.
+    if (wayland && !fcitx && QLibraryInfo::version() >= QVersionNumber(6, 7) &&
+        desktop.contains("GNOME"))
+        return;
     qputenv("QT_IM_MODULE", fcitx ? "fcitx" : "ibus");
 }
 

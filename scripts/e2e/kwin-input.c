@@ -12,11 +12,6 @@
 //   move X Y         put the pointer at X,Y of the screen (logical pixels)
 //   click            press and release the left button
 //   focus WINDOW     nothing: KWin gives a new window the keyboard itself
-// and by evdev code, for what names cannot say (a modifier held):
-//   keycode CODE     press and release (28 Return)
-//   press CODE, release CODE
-//   button CODE      press and release a pointer button (272 left)
-//   buttonpress CODE, buttonrelease CODE
 //
 // KWin gives the seat a pointer only while a device with one exists, so the
 // first pointer events after this tool connects can reach a window before it
@@ -28,7 +23,6 @@
 #include <linux/input-event-codes.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <wayland-client.h>
@@ -62,18 +56,6 @@ static void GlobalRemove(void *data, struct wl_registry *registry, uint32_t name
 }
 
 static const struct wl_registry_listener kRegistryListener = {Global, GlobalRemove};
-
-// One unsigned number and nothing after it.
-static int Number(const char *s, uint32_t *out) {
-    char *end;
-    if (!s || !*s)
-        return 0;
-    const unsigned long v = strtoul(s, &end, 10);
-    if (*end || v > UINT32_MAX)
-        return 0;
-    *out = (uint32_t)v;
-    return 1;
-}
 
 static void Evdev(uint32_t code, uint32_t state) {
     org_kde_kwin_fake_input_keyboard_key(fake, code, state);
@@ -136,7 +118,7 @@ static const char *Run(char *line) {
     char *rest = strchr(line, ' ');
     rest = rest ? (*rest = '\0', rest + 1) : line + strlen(line);
     const char *cmd = line;
-    uint32_t n, x, y;
+    uint32_t x, y;
     if (!strcmp(cmd, "key")) {
         for (char *name = strtok(rest, " "); name; name = strtok(NULL, " ")) {
             const char *error = Key(xkb_keysym_from_name(name, XKB_KEYSYM_NO_FLAGS));
@@ -159,18 +141,6 @@ static const char *Run(char *line) {
     } else if (!strcmp(cmd, "click") && !*rest) {
         Button(BTN_LEFT, kPressed), Button(BTN_LEFT, kReleased);
     } else if (!strcmp(cmd, "focus")) {
-    } else if (!strcmp(cmd, "keycode") && Number(rest, &n)) {
-        Evdev(n, kPressed), Evdev(n, kReleased);
-    } else if (!strcmp(cmd, "press") && Number(rest, &n)) {
-        Evdev(n, kPressed);
-    } else if (!strcmp(cmd, "release") && Number(rest, &n)) {
-        Evdev(n, kReleased);
-    } else if (!strcmp(cmd, "button") && Number(rest, &n)) {
-        Button(n, kPressed), Button(n, kReleased);
-    } else if (!strcmp(cmd, "buttonpress") && Number(rest, &n)) {
-        Button(n, kPressed);
-    } else if (!strcmp(cmd, "buttonrelease") && Number(rest, &n)) {
-        Button(n, kReleased);
     } else {
         return "unknown command";
     }
