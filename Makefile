@@ -1,13 +1,13 @@
 # Two commands do everything: `make run` and `make test`.
-# Both install what is missing first (scripts/setup.sh), then build. The build
-# settings live in CMakePresets.json; each target here names its preset, whose
-# build directory is build/<preset>.
+# Each installs what its job needs first (scripts/setup.sh), then builds. The
+# build settings live in CMakePresets.json; each target here names its preset,
+# whose build directory is build/<preset>.
 
 JOBS ?= $(shell nproc)
-# `make package MAINTAINER="Name <mail>"` names who answers for the package.
-PACKAGE_FLAGS := $(if $(MAINTAINER),-DQELVARA_MAINTAINER="$(MAINTAINER)")
+# The Debian releases the package is built and tested for.
+RELEASES ?= bookworm trixie
 
-.PHONY: run test bench package check-package setup build-release build-test format clean
+.PHONY: run test bench package check-package build-release build-test format clean
 
 run: build-release
 	build/release/app/qelvara
@@ -15,28 +15,32 @@ run: build-release
 test: build-test
 	ctest --preset test -j $(JOBS)
 
-bench: setup
+bench:
+	@scripts/setup.sh test
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-benchmarks.sh build/bench
 
-package: setup
-	cmake --preset package $(PACKAGE_FLAGS)
-	cmake --build --preset package -j $(JOBS)
-	cpack --preset package
+# The .deb, built from the committed tree in a clean root of this machine's
+# release, with the engine and window tests and lintian: build/debian/RELEASE/.
+package:
+	@scripts/setup.sh package
+	scripts/package.sh
 
-# Lintian, then the package installed with apt, started and removed again.
-check-package: package
-	scripts/check-package.sh build/package
+# For every release: the package, blhc, autopkgtest in a throwaway testbed
+# (the project's whole suite too, on trixie) and a second build compared
+# byte for byte with the first.
+check-package:
+	@scripts/setup.sh package
+	scripts/package.sh --check $(RELEASES)
 
-setup:
-	@scripts/setup.sh
-
-build-release: setup
+build-release:
+	@scripts/setup.sh run
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 
-build-test: setup
+build-test:
+	@scripts/setup.sh test
 	cmake --preset test
 	cmake --build --preset test -j $(JOBS)
 

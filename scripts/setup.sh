@@ -1,64 +1,119 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need,
-# but only those that are missing, so a second run costs a few milliseconds.
-#   scripts/setup.sh [PACKAGE...]   (default: the list below)
+# Installs the Debian packages that one job needs, and only those that are
+# missing, without recommends; a second run costs a few milliseconds.
+#
+#   scripts/setup.sh run       build and run the program (make run)
+#   scripts/setup.sh test      the test lab as well (make test)
+#   scripts/setup.sh package   Debian's packaging tools (make package, make check-package)
+#   scripts/setup.sh --dry-run JOB   only say what would be installed
+#
+# It never changes how the user types. An input method is installed only where
+# the machine has no input-method framework at all; a user's fcitx5 gets only
+# the part Qt 6 programs need to reach it; a second framework is never added
+# beside the one the user has, because im-config picks among the installed
+# frameworks at every login and would switch some desktops to it. The test
+# lab's routes for a framework left out skip themselves.
 set -euo pipefail
 
-packages=(
-    # build
-    build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-qpa-plugins
-    # the window's xdg_toplevel on Wayland: Qt's native interface (a QPA
-    # header) and libwayland-client, to withdraw maximize requests
-    qt6-base-private-dev libwayland-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
-    # Traditional Chinese fonts (Ming-style serif and sans) and input methods
-    fonts-noto-cjk
-    # the package's alternative Ming face; the font tests run with it alone
-    fonts-arphic-uming
-    fcitx5 fcitx5-chewing fcitx5-frontend-qt6
-    # table engines (Cangjie) and a real ibus daemon, for the end-to-end tests
-    fcitx5-table ibus ibus-chewing ibus-table ibus-table-cangjie5
-    # Rime on fcitx5 and on ibus, with its Cangjie and Zhuyin schemas
-    fcitx5-rime ibus-rime rime-data-cangjie5 rime-data-bopomofo
-    # headless tests and screenshots; the end-to-end tests' key and pointer
-    # tool for mutter speaks D-Bus with GIO and names keys with xkbcommon
-    xvfb xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
-    # Wayland: Qt's Wayland platform, two headless compositors (weston for
-    # screenshots, mutter for keys through its remote desktop, which needs the
-    # desktop schemas, and Xwayland for ibus-chewing, an X program) and a real
-    # ibus with Cangjie to type with there
-    qt6-wayland weston mutter gsettings-desktop-schemas xwayland ibus ibus-table-cangjie5
-    # KWin, with Breeze to draw its title bar, and the description of its
-    # fake-input protocol for the end-to-end tests' key and pointer tool
-    kwin-wayland kwin-style-breeze plasma-wayland-protocols
-    # desktop entry, AppStream and Debian package checks
-    desktop-file-utils appstream lintian
-    # icon rendering (scripts/render-icons.sh) and the .deb dependency scan
-    # (CPack's shlibdeps needs file, which a minimal Debian lacks)
-    librsvg2-bin dpkg-dev file
-)
+dry_run=''
+[ "${1:-}" != --dry-run ] || { dry_run=1; shift; }
+job=${1:-}
+case $job in run | test | package) ;; *)
+    sed -n 5,8p "$0" >&2
+    exit 2
+    ;;
+esac
 
-# Named packages instead of the list, for scripts that need one tool more.
-[ $# -eq 0 ] || packages=("$@")
+have() { [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null || true)" = installed ]; }
+
+# What to install, group by group: why, and which packages.
+reasons=() lists=()
+group() {
+    reasons+=("$1")
+    shift
+    lists+=("$*")
+}
+
+if [ "$job" != package ]; then
+    group "build tools" g++ make cmake pkg-config
+    group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
+        qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
+    group "a Traditional Chinese font" fonts-noto-cjk
+
+    # The input-method frameworks the machine has.
+    fcitx5='' ibus=''
+    have fcitx5 && fcitx5=1
+    have ibus && ibus=1
+    other=$(dpkg-query -W -f='${db:Status-Status} ${Package}\n' fcitx-bin uim scim hime gcin 2>/dev/null |
+        awk '$1 == "installed" { print $2 }' | tr '\n' ' ' || true)
+    if [ -n "$fcitx5" ]; then
+        group "your fcitx5, for Qt 6 programs" fcitx5-frontend-qt6
+    elif [ -z "$ibus" ] && [ -z "$other" ]; then
+        # Cangjie from fcitx5's table engine, but on Debian 12, where that
+        # pulls in Qt 5 WebEngine (49 packages), from Rime. No im-config:
+        # fcitx5 starts with the desktop, and the program finds it itself.
+        cangjie="fcitx5-table"
+        [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" != bookworm ] ||
+            cangjie="fcitx5-rime rime-data-cangjie5"
+        group "fcitx5 with Zhuyin and Cangjie, as the machine has no input method" \
+            fcitx5 fcitx5-frontend-qt6 fcitx5-chewing $cangjie
+    fi
+    [ -z "$ibus" ] || echo "setup: ibus found; Qt 6 reaches it without anything more" >&2
+    [ -z "$other" ] || echo "setup: found ${other% }; left as it is (Qt 6 reaches fcitx5 and ibus)" >&2
+fi
+
+if [ "$job" = test ]; then
+    group "tests" libgtest-dev libgmock-dev libbenchmark-dev fonts-arphic-uming
+    group "headless displays, keys, pointer and screenshots" \
+        xvfb xauth xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
+    group "Wayland: weston, GNOME's mutter and KDE's KWin, headless" \
+        qt6-wayland weston mutter gsettings-desktop-schemas xwayland \
+        kwin-wayland kwin-style-breeze plasma-wayland-protocols
+    group "desktop entry and metainfo checks" desktop-file-utils appstream
+    # Both frameworks only on a machine that had neither; else the user's own.
+    if [ -n "$fcitx5" ] || { [ -z "$ibus" ] && [ -z "$other" ]; }; then
+        group "fcitx5 with Zhuyin, Cangjie and Rime" \
+            fcitx5 fcitx5-chewing fcitx5-table fcitx5-frontend-qt6 fcitx5-rime
+    fi
+    if [ -n "$ibus" ] || { [ -z "$fcitx5" ] && [ -z "$other" ]; }; then
+        group "ibus with Zhuyin, Cangjie and Rime" ibus ibus-chewing ibus-table ibus-table-cangjie5 ibus-rime
+    fi
+    group "Rime's Zhuyin and Cangjie schemas" rime-data-bopomofo rime-data-cangjie5
+fi
+if [ "$job" = package ]; then
+    group "Debian's packaging tools: build in a clean root, lint, test the package" \
+        dpkg-dev debhelper sbuild mmdebstrap uidmap autopkgtest lintian blhc reprotest \
+        diffoscope-minimal faketime git zstd
+fi
 
 missing=()
-for p in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-    [ "$status" = installed ] || missing+=("$p")
+for i in "${!reasons[@]}"; do
+    new=()
+    for p in ${lists[i]}; do
+        have "$p" || [[ " ${missing[*]} " == *" $p "* ]] || new+=("$p")
+    done
+    [ ${#new[@]} -eq 0 ] || echo "setup: ${reasons[i]}: ${new[*]}"
+    missing+=("${new[@]}")
 done
-
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -gt 0 ] || exit 0
+[ -z "$dry_run" ] || exit 0
 
 sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-# Wait for another apt run to finish rather than fail at once.
-apt_get=("${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600)
-# A fresh machine has no package lists yet; refresh them once, not on every run.
-if ! "${apt_get[@]}" install -y "${missing[@]}"; then
-    "${apt_get[@]}" update
-    "${apt_get[@]}" install -y "${missing[@]}"
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "setup: installing needs root; sudo is missing. As root: apt-get install --no-install-recommends ${missing[*]}" >&2; exit 1; }
+    sudo -v || { echo "setup: sudo refused; nothing was installed. As root: apt-get install --no-install-recommends ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
 fi
+export DEBIAN_FRONTEND=noninteractive
+# Another apt run holding the lock gets two minutes, then a clear message.
+apt_get=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=120)
+lists_fresh() { [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -1440 -print -quit 2>/dev/null)" ]; }
+if ! lists_fresh; then
+    "${apt_get[@]}" update || { echo "setup: apt-get update failed (no network to the archive, or apt is locked); nothing was installed" >&2; exit 1; }
+fi
+# A dry run first: if apt cannot resolve or reach the archive, nothing changes.
+"${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" >/dev/null ||
+    { echo "setup: apt cannot install ${missing[*]}; nothing was installed" >&2; exit 1; }
+echo "setup: $("${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" | grep -c '^Inst ') packages in all, with what they need"
+"${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" ||
+    { echo "setup: apt-get install failed (see above)" >&2; exit 1; }

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the committed tree the way Debian does, in
+# a clean root for each release named, and checks it with Debian's tools:
+#
+#   scripts/package.sh [--check] [RELEASE...]   (default: this machine's release)
+#
+# Without --check: dpkg-source, then sbuild in a throwaway root (the build runs
+# the engine and window tests), with lintian -I -E --pedantic inside it.
+# --check adds blhc, autopkgtest in a throwaway testbed of the same release,
+# and a second build compared byte for byte with the first (reprotest).
+# Nothing is installed on this machine but the packaging tools; the package
+# never is. Results go to build/debian/RELEASE/, the roots to
+# ~/.cache/sbuild/RELEASE-amd64.tar.zst (made once, refreshed after a week).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+check=''
+[ "${1:-}" != --check ] || { check=1; shift; }
+[ $# -gt 0 ] || set -- "$(. /etc/os-release && echo "$VERSION_CODENAME")"
+
+say() { printf 'package: %s\n' "$*"; }
+die() {
+    say "$*" >&2
+    exit 1
+}
+
+# What is built is what is committed.
+git rev-parse --is-inside-work-tree >/dev/null 2>&1 || die "not a git checkout"
+[ -z "$(git status --porcelain)" ] ||
+    die "the tree has uncommitted changes; commit or stash them first (git status)"
+dpkg-parsechangelog -l debian/changelog >/dev/null 2>&1 ||
+    die "debian/changelog does not parse: $(dpkg-parsechangelog -l debian/changelog 2>&1 | head -n1)"
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+arch=$(dpkg --print-architecture)
+host=$(. /etc/os-release && echo "$VERSION_CODENAME")
+
+# sbuild and autopkgtest map ids through /etc/subuid even for root.
+user=$(id -un)
+grep -q "^$user:" /etc/subuid && grep -q "^$user:" /etc/subgid ||
+    die "$user has no range in /etc/subuid and /etc/subgid; as root: usermod --add-subuids 100000-165535 --add-subgids 100000-165535 $user"
+
+out=$PWD/build/debian
+mkdir -p "$out"
+src=$(mktemp -d)
+trap 'rm -rf "$src"' EXIT
+git archive --prefix="qelvara-$version/" HEAD | tar -x -C "$src"
+(cd "$src" && dpkg-source -b "qelvara-$version" >/dev/null) || die "dpkg-source failed"
+dsc=$src/qelvara_$version.dsc
+
+root() { # RELEASE: a buildd root from the archive, refreshed weekly
+    local tar=$HOME/.cache/sbuild/$1-$arch.tar.zst
+    mkdir -p "$(dirname "$tar")"
+    if [ -z "$(find -L "$tar" -mtime -7 2>/dev/null)" ]; then
+        say "$1: making the build root"
+        mmdebstrap --variant=buildd --mode=unshare --quiet "$1" "$tar.new" \
+            "deb http://deb.debian.org/debian $1 main" \
+            "deb http://deb.debian.org/debian $1-updates main" \
+            "deb http://deb.debian.org/debian-security $1-security main" ||
+            die "$1: mmdebstrap failed (no network to the archive?)"
+        mv "$tar.new" "$tar"
+    fi
+    echo "$tar"
+}
+
+status=0
+for rel in "$@"; do
+    dir=$out/$rel
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    tar=$(root "$rel")
+    t=$SECONDS
+    # The changelog says unstable; -d keeps lintian's distribution check quiet.
+    if ! (cd "$dir" && sbuild --chroot-mode=unshare -c "$rel-$arch" -d unstable \
+        --source --no-apt-upgrade --no-apt-distupgrade \
+        --run-lintian --lintian-opts="-I -E --pedantic --fail-on=error,warning" \
+        --no-run-autopkgtest --build-dir="$dir" "$dsc" >"$dir/sbuild.log" 2>&1); then
+        tail -n 40 "$dir/sbuild.log"
+        say "$rel: build or lintian FAILED after $((SECONDS - t)) s (log: $dir/sbuild.log)"
+        status=1
+        continue
+    fi
+    sed -n '/^| Lintian /,/^+---/p' "$dir/sbuild.log" | grep -v '^[+|]' | sed "s/^/$rel lintian: /"
+    say "$rel: built and linted in $((SECONDS - t)) s: $(cd "$dir" && ls ./*.deb)"
+    [ -n "$check" ] || continue
+
+    build_log=$(ls "$dir"/qelvara_"${version}"_"$arch"*.build | head -n1)
+    blhc --all --debian "$build_log" || { say "$rel: blhc FAILED"; status=1; }
+    say "$rel: blhc clean"
+
+    t=$SECONDS
+    # The whole suite only where make test on this machine has not run it.
+    skip=()
+    [ "$rel" != "$host" ] || skip=(--skip-test=suite)
+    # -U: mmdebstrap's roots come without package lists.
+    autopkgtest -U -o "$dir/autopkgtest" "$dir/qelvara_${version}_$arch.changes" \
+        "${skip[@]}" -- unshare -r "$rel" -t "$tar" >"$dir/autopkgtest.log" 2>&1 &&
+        say "$rel: autopkgtest passed in $((SECONDS - t)) s" ||
+        { tail -n 30 "$dir/autopkgtest.log"; say "$rel: autopkgtest FAILED"; status=1; }
+done
+exit "$status"
