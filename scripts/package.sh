@@ -6,8 +6,10 @@
 #
 # Without --check: dpkg-source, then sbuild in a throwaway root (the build runs
 # the engine and window tests), with lintian -I -E --pedantic inside it.
-# --check adds blhc, autopkgtest in a throwaway testbed of the same release,
-# and a second build compared byte for byte with the first (reprotest).
+# --check adds blhc, autopkgtest in a throwaway testbed of the same release
+# (the whole suite too, where this machine's make test has not run it), and,
+# for this machine's release, two builds here compared byte for byte
+# (reprotest), which needs the build dependencies (setup.sh package).
 # Nothing is installed on this machine but the packaging tools; the package
 # never is. Results go to build/debian/RELEASE/, the roots to
 # ~/.cache/sbuild/RELEASE-amd64.tar.zst (made once, refreshed after a week).
@@ -96,5 +98,14 @@ for rel in "$@"; do
         "${skip[@]}" -- unshare -r "$rel" -t "$tar" >"$dir/autopkgtest.log" 2>&1 &&
         say "$rel: autopkgtest passed in $((SECONDS - t)) s" ||
         { tail -n 30 "$dir/autopkgtest.log"; say "$rel: autopkgtest FAILED"; status=1; }
+
+    # Two builds on this machine, of its own release, compared byte for byte.
+    [ "$rel" = "$host" ] || continue
+    t=$SECONDS
+    DEB_BUILD_OPTIONS=nocheck reprotest --store-dir="$dir/reprotest" \
+        --vary=-all,+build_path,+timezone,+locales,+umask,+environment,+home,+exec_path \
+        "$dsc" -- null >"$dir/reprotest.log" 2>&1 &&
+        say "$rel: reproducible: two builds with other paths, time zones, locales and umasks are identical ($((SECONDS - t)) s)" ||
+        { tail -n 30 "$dir/reprotest.log"; say "$rel: reprotest FAILED (diffoscope: $dir/reprotest)"; status=1; }
 done
 exit "$status"

@@ -83,7 +83,7 @@ fi
 if [ "$job" = package ]; then
     group "Debian's packaging tools: build in a clean root, lint, test the package" \
         dpkg-dev debhelper sbuild mmdebstrap uidmap autopkgtest lintian blhc reprotest \
-        diffoscope-minimal faketime git zstd
+        diffoscope-minimal git zstd
 fi
 
 missing=()
@@ -95,25 +95,42 @@ for i in "${!reasons[@]}"; do
     [ ${#new[@]} -eq 0 ] || echo "setup: ${reasons[i]}: ${new[*]}"
     missing+=("${new[@]}")
 done
-[ ${#missing[@]} -gt 0 ] || exit 0
+# reprotest builds on this machine: the package's build dependencies, as
+# debian/control names them.
+build_dep=''
+[ "$job" != package ] || dpkg-checkbuilddeps debian/control >/dev/null 2>&1 || {
+    build_dep=1
+    echo "setup: the package's build dependencies, for reprotest's builds here (apt-get build-dep)"
+}
+[ ${#missing[@]} -gt 0 ] || [ -n "$build_dep" ] || exit 0
 [ -z "$dry_run" ] || exit 0
 
+fail() {
+    echo "setup: $*; nothing was installed" >&2
+    exit 1
+}
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "setup: installing needs root; sudo is missing. As root: apt-get install --no-install-recommends ${missing[*]}" >&2; exit 1; }
-    sudo -v || { echo "setup: sudo refused; nothing was installed. As root: apt-get install --no-install-recommends ${missing[*]}" >&2; exit 1; }
+    hint="as root: apt-get install --no-install-recommends ${missing[*]}"
+    command -v sudo >/dev/null || fail "installing needs root and sudo is missing; $hint"
+    sudo -v || fail "sudo refused; $hint"
     sudo=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-# Another apt run holding the lock gets two minutes, then a clear message.
+# Another apt run holding the lock gets two minutes.
 apt_get=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=120)
-lists_fresh() { [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -1440 -print -quit 2>/dev/null)" ]; }
-if ! lists_fresh; then
-    "${apt_get[@]}" update || { echo "setup: apt-get update failed (no network to the archive, or apt is locked); nothing was installed" >&2; exit 1; }
+# Package lists older than a day are read again.
+[ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -1440 -print -quit)" ] ||
+    "${apt_get[@]}" update || fail "apt-get update failed (no network to the archive, or apt is locked)"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: $("${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" | grep -c '^Inst ') packages in all, with what they need"
+    # Everything is fetched before anything is unpacked, so a missing archive
+    # or network leaves the machine as it was.
+    "${apt_get[@]}" install -y --download-only --no-install-recommends "${missing[@]}" ||
+        fail "apt could not fetch them (no network to the archive, or apt is locked)"
+    "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" ||
+        { echo "setup: apt-get install failed (see above)" >&2; exit 1; }
 fi
-# A dry run first: if apt cannot resolve or reach the archive, nothing changes.
-"${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" >/dev/null ||
-    { echo "setup: apt cannot install ${missing[*]}; nothing was installed" >&2; exit 1; }
-echo "setup: $("${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" | grep -c '^Inst ') packages in all, with what they need"
-"${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" ||
-    { echo "setup: apt-get install failed (see above)" >&2; exit 1; }
+if [ -n "$build_dep" ]; then
+    "${apt_get[@]}" build-dep -y --no-install-recommends ./ ||
+        { echo "setup: apt-get build-dep failed (see above)" >&2; exit 1; }
+fi
