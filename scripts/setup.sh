@@ -49,14 +49,11 @@ if [ "$job" != package ]; then
     if [ -n "$fcitx5" ]; then
         group "your fcitx5, for Qt 6 programs" fcitx5-frontend-qt6
     elif [ -z "$ibus" ] && [ -z "$other" ]; then
-        # Cangjie from fcitx5's table engine, but on Debian 12, where that
-        # pulls in Qt 5 WebEngine (49 packages), from Rime. No im-config:
-        # fcitx5 starts with the desktop, and the program finds it itself.
-        cangjie="fcitx5-table"
-        [ "$(. /etc/os-release && echo "${VERSION_CODENAME:-}")" != bookworm ] ||
-            cangjie="fcitx5-rime rime-data-cangjie5"
+        # Cangjie from Rime: fcitx5's own table hides it on Debian 13, and on
+        # Debian 12 pulls in Qt 5 WebEngine. No im-config: fcitx5 starts with
+        # the desktop, and the program finds it by itself.
         group "fcitx5 with Zhuyin and Cangjie, as the machine has no input method" \
-            fcitx5 fcitx5-frontend-qt6 fcitx5-chewing $cangjie
+            fcitx5 fcitx5-frontend-qt6 fcitx5-chewing fcitx5-rime rime-data-cangjie5
     fi
     [ -z "$ibus" ] || echo "setup: ibus found; Qt 6 reaches it without anything more" >&2
     [ -z "$other" ] || echo "setup: found ${other% }; left as it is (Qt 6 reaches fcitx5 and ibus)" >&2
