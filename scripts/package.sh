@@ -83,7 +83,7 @@ for rel in "$@"; do
     fi
     build_log=$(ls "$dir"/qelvara_"${version}"_"$arch".build)
     # sbuild's own summary: pass, or what lintian found (its output is above it).
-    sed -n '/^Running lintian/,/^Lintian run/p' "$build_log" | grep -v '^running with root' | sed "s/^/$rel: /"
+    sed -n '/^Running lintian/,/Lintian run/p' "$build_log" | grep -v '^running with root' | sed "s/^/$rel: /"
     if ! grep -q '^Lintian: pass' "$build_log"; then
         say "$rel: lintian FAILED (log: $build_log)"
         status=1
