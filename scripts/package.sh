@@ -30,8 +30,10 @@ die() {
 git rev-parse --is-inside-work-tree >/dev/null 2>&1 || die "not a git checkout"
 [ -z "$(git status --porcelain)" ] ||
     die "the tree has uncommitted changes; commit or stash them first (git status)"
-dpkg-parsechangelog -l debian/changelog >/dev/null 2>&1 ||
-    die "debian/changelog does not parse: $(dpkg-parsechangelog -l debian/changelog 2>&1 | head -n1)"
+# dpkg-parsechangelog only warns about a broken entry, and goes on.
+problems=$(dpkg-parsechangelog -l debian/changelog 2>&1 >/dev/null || echo failed)
+[ -z "$problems" ] || die "debian/changelog is broken; fix it (dch helps):
+$problems"
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 arch=$(dpkg --print-architecture)
 host=$(. /etc/os-release && echo "$VERSION_CODENAME")
@@ -82,9 +84,10 @@ for rel in "$@"; do
         continue
     fi
     build_log=$(ls "$dir"/qelvara_"${version}"_"$arch".build)
-    # sbuild's own summary: pass, or what lintian found (its output is above it).
+    # lintian's tags, then sbuild's verdict: pass, or info for info tags
+    # alone, each explained in debian/.
     sed -n '/^Running lintian/,/Lintian run/p' "$build_log" | grep -v '^running with root' | sed "s/^/$rel: /"
-    if ! grep -q '^Lintian: pass' "$build_log"; then
+    if ! grep -q -E '^Lintian: (pass|info)$' "$build_log"; then
         say "$rel: lintian FAILED (log: $build_log)"
         status=1
         continue
@@ -92,8 +95,10 @@ for rel in "$@"; do
     say "$rel: built, tested and linted clean in $((SECONDS - t)) s"
     [ -n "$check" ] || continue
 
-    blhc --all --debian "$build_log" || { say "$rel: blhc FAILED"; status=1; }
-    say "$rel: blhc clean"
+    # CMake 3.31's automoc asks the compiler for its predefined macros
+    # (-dM -E, nothing compiled), a line blhc takes for a compile.
+    blhc --all --debian --ignore-line '.* -dM -E -c \S*/CMakeCXXCompilerABI\.cpp .*' "$build_log" &&
+        say "$rel: blhc clean" || { say "$rel: blhc FAILED"; status=1; }
 
     t=$SECONDS
     # The whole suite only where make test on this machine has not run it.
