@@ -35,7 +35,7 @@ group() {
 }
 
 if [ "$job" != package ]; then
-    group "build tools" g++ make cmake pkg-config
+    group "build tools" g++ make cmake ninja-build pkg-config
     group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
         qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
     group "a Traditional Chinese font" fonts-noto-cjk
