@@ -56,14 +56,14 @@ root() { # RELEASE: a buildd root from the archive, refreshed weekly
     mkdir -p "$(dirname "$tar")"
     if [ -z "$(find -L "$tar" -mtime -7 2>/dev/null)" ]; then
         say "$1: making the build root"
-        mmdebstrap --variant=buildd --mode=unshare --quiet "$1" "$tar.new" \
+        # mmdebstrap picks the format from the name's ending.
+        mmdebstrap --variant=buildd --mode=unshare --quiet "$1" "${tar%.tar.zst}.new.tar.zst" \
             "deb http://deb.debian.org/debian $1 main" \
             "deb http://deb.debian.org/debian $1-updates main" \
             "deb http://deb.debian.org/debian-security $1-security main" ||
             die "$1: mmdebstrap failed (no network to the archive?)"
-        mv "$tar.new" "$tar"
+        mv "${tar%.tar.zst}.new.tar.zst" "$tar"
     fi
-    echo "$tar"
 }
 
 status=0
@@ -71,7 +71,8 @@ for rel in "$@"; do
     dir=$out/$rel
     rm -rf "$dir"
     mkdir -p "$dir"
-    tar=$(root "$rel")
+    root "$rel"
+    tar=$HOME/.cache/sbuild/$rel-$arch.tar.zst
     t=$SECONDS
     # The changelog says unstable; -d keeps lintian's distribution check quiet.
     if ! (cd "$dir" && sbuild --chroot-mode=unshare -c "$rel-$arch" -d unstable \
