@@ -15,6 +15,8 @@
 # ~/.cache/sbuild/RELEASE-amd64.tar.zst (made once, refreshed after a week).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# sbuild, autopkgtest and the roots' cache go by the home directory.
+export HOME=${HOME:-$(getent passwd "$(id -un)" | cut -d: -f6)}
 
 check=''
 [ "${1:-}" != --check ] || { check=1; shift; }
