@@ -6,6 +6,7 @@ the character vanishes, and comes back on BackSpace.
 "sheet.py table" prints the quick phrase table instead: every CJK ideograph
 keyed by its code point spelled in letters, as digits would pick candidates.
 """
+import os
 import subprocess
 import sys
 import time
@@ -82,6 +83,8 @@ def main():
          lambda: box.queryText().getText(0, -1) == char)
     wait(f"{char} still shows on the sheet after typing it", lambda: ink(cell) == 0)
     print(f"ok: {char} typed through fcitx5 vanished from the sheet")
+    if artifacts := os.environ.get("AUTOPKGTEST_ARTIFACTS"):
+        run("import", "-window", "root", f"{artifacts}/typed.png")  # for a look
 
     run("xdotool", "key", "BackSpace")
     wait("the typing box is not empty after BackSpace",
