@@ -18,6 +18,9 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QVersionNumber>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatforminputcontext.h>
+#include <qpa/qplatformintegration.h>
 
 #include <algorithm>
 #include <limits>
@@ -222,10 +225,26 @@ namespace {
 // under a compositor without a seat, which no test here runs; 6.8 not
 // checked); it holds no composition that the box does not show, so it is
 // reset only when one is shown.
+//
+// A shown composition is cancelled in the engine first, with Escape, as the
+// user would: ibus-rime keeps its code through reset() and a focus change, and
+// would show it again in the box and go on with it at the next key (Qt 6.4.2
+// and 6.8.2, e2e.ibus-rime). Escape is the key every engine cancels with, and
+// should the engine not take it, it reaches a window that ignores it.
 void ResetInputMethod(bool shown) {
     if (!shown && QGuiApplication::platformName() == QLatin1String("wayland") &&
         qEnvironmentVariableIsEmpty("QT_IM_MODULE") && qEnvironmentVariableIsEmpty("QT_IM_MODULES"))
         return;
+    QPlatformInputContext *context = QGuiApplicationPrivate::platformIntegration()->inputContext();
+    if (shown && context) {
+        // X's keycode and keysym for Escape, as the plugins pass them on.
+        constexpr quint32 kEscapeKeycode = 9, kEscapeKeysym = 0xff1b;
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            const QKeyEvent escape(type, Qt::Key_Escape, Qt::NoModifier, kEscapeKeycode,
+                                   kEscapeKeysym, 0);
+            context->filterEvent(&escape);
+        }
+    }
     QGuiApplication::inputMethod()->reset();
 }
 
