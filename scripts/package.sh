@@ -53,8 +53,8 @@ git archive --prefix="qelvara-$version/" HEAD | tar -x -C "$src"
 (cd "$src" && dpkg-source -b "qelvara-$version" >/dev/null) || die "dpkg-source failed"
 dsc=$src/qelvara_$version.dsc
 
-root() { # RELEASE: a buildd root from the archive, refreshed weekly
-    local tar=$HOME/.cache/sbuild/$1-$arch.tar.zst
+root() { # RELEASE: sets tar, a buildd root from the archive, refreshed weekly
+    tar=$HOME/.cache/sbuild/$1-$arch.tar.zst
     mkdir -p "$(dirname "$tar")"
     if [ -z "$(find -L "$tar" -mtime -7 2>/dev/null)" ]; then
         say "$1: making the build root"
@@ -74,7 +74,6 @@ for rel in "$@"; do
     rm -rf "$dir"
     mkdir -p "$dir"
     root "$rel"
-    tar=$HOME/.cache/sbuild/$rel-$arch.tar.zst
     t=$SECONDS
     # The changelog says unstable; -d keeps lintian's distribution check quiet.
     if ! (cd "$dir" && sbuild --chroot-mode=unshare -c "$rel-$arch" -d unstable \
@@ -86,7 +85,7 @@ for rel in "$@"; do
         status=1
         continue
     fi
-    build_log=$(ls "$dir"/qelvara_"${version}"_"$arch".build)
+    build_log=$dir/qelvara_${version}_$arch.build
     # lintian's tags, then sbuild's verdict: pass, or info for info tags
     # alone, each explained in debian/.
     sed -n '/^Running lintian/,/Lintian run/p' "$build_log" | grep -v '^running with root' | sed "s/^/$rel: /"
