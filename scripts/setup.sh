@@ -44,15 +44,17 @@ if [ "$job" != package ]; then
         qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
     group "a Traditional Chinese font" fonts-noto-cjk
 
-    # The input-method frameworks the machine has.
-    fcitx5='' ibus=''
+    # The input-method frameworks the machine has; none: not one of them.
+    fcitx5='' ibus='' other='' none=''
     have fcitx5 && fcitx5=1
     have ibus && ibus=1
-    other=$(dpkg-query -W -f='${db:Status-Status} ${Package}\n' fcitx-bin uim scim hime gcin 2>/dev/null |
-        awk '$1 == "installed" { print $2 }' | tr '\n' ' ' || true)
+    for p in fcitx-bin uim scim hime gcin; do
+        have "$p" && other+="$p "
+    done
+    [ -n "$fcitx5$ibus$other" ] || none=1
     if [ -n "$fcitx5" ]; then
         group "your fcitx5, for Qt 6 programs" fcitx5-frontend-qt6
-    elif [ -z "$ibus" ] && [ -z "$other" ]; then
+    elif [ -n "$none" ]; then
         # Cangjie from Rime: fcitx5's own table hides it on Debian 13, and on
         # Debian 12 pulls in Qt 5 WebEngine. No im-config: fcitx5 starts with
         # the desktop, and the program finds it by itself.
@@ -70,13 +72,12 @@ if [ "$job" = test ]; then
     group "Wayland: weston, GNOME's mutter and KDE's KWin, headless" \
         qt6-wayland weston mutter gsettings-desktop-schemas xwayland \
         kwin-wayland kwin-style-breeze plasma-wayland-protocols
-    group "desktop entry and metainfo checks" desktop-file-utils appstream
-    # Both frameworks only on a machine that had neither; else the user's own.
-    if [ -n "$fcitx5" ] || { [ -z "$ibus" ] && [ -z "$other" ]; }; then
+    # Both frameworks only on a machine that had none; else the user's own.
+    if [ -n "$fcitx5$none" ]; then
         group "fcitx5 with Zhuyin, Cangjie and Rime" \
             fcitx5 fcitx5-chewing fcitx5-table fcitx5-frontend-qt6 fcitx5-rime
     fi
-    if [ -n "$ibus" ] || { [ -z "$fcitx5" ] && [ -z "$other" ]; }; then
+    if [ -n "$ibus$none" ]; then
         group "ibus with Zhuyin, Cangjie and Rime" ibus ibus-chewing ibus-table ibus-table-cangjie5 ibus-rime
     fi
     group "Rime's Zhuyin and Cangjie schemas" rime-data-bopomofo rime-data-cangjie5
