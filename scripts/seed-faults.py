@@ -182,16 +182,19 @@ def main():
     args = ap.parse_args()
 
     faults = parse_faults(pathlib.Path(args.faults))
-    if args.check:
-        bad = 0
-        base = pathlib.Path(args.dir) if args.dir else ROOT
+
+    def unmatched(base):
+        bad = []
         for f in faults:
             path = base / f["file"]
             n = path.read_text(encoding="utf-8").count(f["find"]) if path.exists() else 0
             if n != 1:
-                bad += 1
-                print(f"{f['id']} {f['file']}: snippet found {n} times")
-        print(f"{len(faults) - bad} / {len(faults)} snippets match once")
+                bad.append(f"{f['id']} {f['file']}: snippet found {n} times")
+        return bad
+
+    if args.check:
+        bad = unmatched(pathlib.Path(args.dir) if args.dir else ROOT)
+        print("\n".join(bad + [f"{len(faults) - len(bad)} / {len(faults)} snippets match once"]))
         return 1 if bad else 0
     if not args.commit and not args.working_tree and not (args.table and args.label):
         ap.error("give a commit or --working-tree")
@@ -227,6 +230,10 @@ def main():
         return 0
 
     make_worktree(args, wt)
+    # A fault that cannot be put in would count as neither caught nor missed.
+    bad = unmatched(wt)
+    if bad:
+        sys.exit("refusing to run: these faults do not apply to that tree\n" + "\n".join(bad))
     head = git("rev-parse", "--short", "HEAD", cwd=wt).strip()
     print(f"worktree {wt} at {head}; log {log}; results {results_path}", flush=True)
     if not (wt / "build" / "test" / "CMakeCache.txt").exists():

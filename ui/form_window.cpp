@@ -72,8 +72,7 @@ void FormWindow::FocusTypingBox() {
     if (form_.isVisible() && !form_.isActiveWindow())
         form_.activateWindow();
     form_.Text1->setFocus(Qt::OtherFocusReason);
-    // A new test: the box takes typing again even if it kept the focus
-    // through the result box (a platform that did not activate the box).
+    // A new test: the box takes commits again (the finish stopped them).
     form_.Text1->ResumeCommits();
 }
 

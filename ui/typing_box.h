@@ -1,19 +1,24 @@
 // The typing box: a wrapping multi-line plain text box with a maximum length
-// in UTF-16 code units. The limit holds on every road into the box (keys,
-// paste, drag and drop, input-method commits, undo and redo) and is enforced
-// before the content changes: text that does not fit is cut to what fits.
-// Accessibility tools edit it through ReplaceRange, which keeps the limit too.
-// Any other change that overfills it (the widget's own API) is cut back before
-// the change event reports it. Every road but that API stores text as
-// AsStored() gives it.
+// in UTF-16 code units.
+//
+// Every insertion reaches the text through Replace(): keys, input-method
+// commits, the composition taken at a finish or on Tab, paste, drag and drop,
+// accessibility writes and SetText. There, in order: the text's stored form
+// (AsStored), the range widened to whole surrogate pairs (WholePairs), the
+// text fitted to the room left (Fit), the edit. The limit is enforced there
+// and nowhere else, before the content changes. Deleting keys and cut only
+// remove whole characters, and undo and redo only revisit states made on that
+// road: the history is cleared whenever the limit changes.
+//
+// The composition an input method shows is Qt's: it lives in the layout of
+// the caret's block, and the box keeps it at the caret and out of every edit.
 //
 // contentChanged() is the box's change event: it fires once for every change
-// of toPlainText(), but not for input-method composition updates, which
+// of toPlainText(), but not for composition updates, which
 // QPlainTextEdit::textChanged also reports.
 #pragma once
 
 #include <QPlainTextEdit>
-#include <QTextBlock>
 #include <QTextLayout>
 
 class QMenu;
@@ -26,52 +31,36 @@ class TypingBox : public QPlainTextEdit {
 public:
     explicit TypingBox(QWidget *parent = nullptr);
 
-    // 0 means no limit. Lowering it does not cut the present text. It clears
-    // the undo history, so undo and redo only revisit states made under it.
+    // 0 means no limit. Lowering it does not cut the present text.
     void SetMaxLength(int units);
 
     // Length of the content in UTF-16 code units; a line break is one.
     int Length() const;
 
-    // Whether an input method is composing text in the box. The composition
-    // is always shown at the caret: whatever moves the caret takes it along.
-    bool HasComposition() const;
-    // The text being composed, as the box shows it (empty when none).
+    // The text an input method is composing in the box (empty when none).
     QString Composition() const;
+    bool HasComposition() const { return !Composition().isEmpty(); }
 
-    // Ends composing for a finish: puts what the user typed of the
-    // composition the box shows (Typed()) into it once, as committed text
-    // within the limit (the change event runs
-    // before this returns), and resets the input method. From then on the
-    // box ignores text that input methods commit until it next gets the
-    // focus or ResumeCommits() is called: whatever a plugin or an engine
-    // commits for that composition, now or later over D-Bus, is not added
-    // again, nor into the next test. Composition updates still pass.
+    // Ends composing for a finish: puts what the user typed of the shown
+    // composition (Typed()) into the box once (the change event runs before
+    // this returns) and resets the input method. From then on the box ignores
+    // what input methods commit, until ResumeCommits() at the next test:
+    // whatever a plugin or an engine commits for that composition, now or
+    // later over D-Bus, is not added again. Composition updates still pass.
     void CommitComposition();
     void ResumeCommits() { dropping_commits_ = false; }
-    bool DroppingCommits() const { return dropping_commits_; }
 
-    // Replaces the content (cut to the limit) and clears the undo history;
-    // the change event runs before this returns, and only when the content
-    // differs.
+    // Replaces the content and clears the undo history; the change event runs
+    // before this returns, and only when the content differs.
     void SetText(const QString &text);
 
-    // Replaces the units from start to end (clamped to the content, in either
-    // order, and never between the halves of a pair) with as much of text as
-    // fits. The caret stays where the edit moves it; nothing happens in a
-    // read-only box or while a composition is shown.
-    void ReplaceRange(int start, int end, const QString &text);
+    // The one road in: replaces the units from..to (clamped to the content, in
+    // either order, widened to whole pairs) with as much of text as fits. The
+    // caret moves as the edit moves it.
+    void Replace(int from, int to, const QString &text);
 
-    // The standard menu without entries that insert around the limit.
+    // The standard menu without entries that insert past the road.
     QMenu *CreateContextMenu();
-
-    // Undo and redo that keep the limit; nothing while a composition is shown.
-    void GuardedUndo();
-    void GuardedRedo();
-
-    // The longest prefix of text that fits into room code units without
-    // splitting a surrogate pair.
-    static QString Fit(const QString &text, int room);
 
 signals:
     void contentChanged();
@@ -79,7 +68,6 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
     bool focusNextPrevChild(bool next) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -92,53 +80,29 @@ private:
         QString text;
         QList<QTextLayout::FormatRange> formats;
     };
-    // The block whose layout shows a composition (invalid when none).
-    QTextBlock CompositionBlock() const;
     // Takes the composition out of every layout that shows one.
     Shown TakeComposition();
     void ShowAtCaret(const Shown &shown);
     // Moves a composition that the caret left back to the caret.
     void KeepCompositionAtCaret();
-    // A key as the box edits with it, once undo, redo and the keys that wait
-    // for a composition are out of the way.
-    void EditKey(QKeyEvent *event);
 
+    // The selection replaced with text; nothing when the box stores none of it.
+    void Insert(const QString &text);
+    // Undo (or redo); nothing while a composition is shown.
+    void Undo(bool back);
     // Code units an insertion may use that replaces `replaced` units.
     int Room(int replaced) const;
-    int SelectionLength() const;
-    // Hands an input-method event to the widget, safe from a Qt crash.
-    void PassInputMethodEvent(QInputMethodEvent *event);
+    // An input method's commit, placed by Qt's rules for its range.
+    void Commit(const QInputMethodEvent &event);
+    void Compose(const QString &preedit, const QList<QInputMethodEvent::Attribute> &attributes);
+    // Ends the composition and inserts what the user typed of `shown`.
+    void PutComposition(const QString &shown);
     void NoteTextChange();
-    void NoteEdit(int position, int removed, int added);
-    void CutOverflow();
-    void InsertCut(const QString &text);
-    void Guarded(bool undo);
 
     int max_length_ = 0;
-    bool holding_ = false; // no change event while trying an undo or redo
-    bool cutting_ = false; // the cut of an overfilled box is under way
-    int edit_start_ = -1;  // the text the last edit added, for that cut
-    int edit_added_ = 0;
-    // Replaces the shown composition with `shown` as committed text.
-    void PutComposition(const QString &shown);
     bool dropping_commits_ = false;
     bool moving_composition_ = false;
     QString last_text_;
 };
-
-// Text as the box stores it: every line-break convention (and U+FDD0, U+FDD1,
-// where Qt breaks the block too) becomes one "\n", and explicit bidi controls
-// are dropped.
-QString AsStored(QString text);
-
-// What of a composition the user typed: what it shows, less a prompt. Rime's
-// Cangjie and Quick show a code as its keys, then their radicals' names in
-// full-width brackets (wirm（田戈口一）); the names are Han characters, and may
-// be on the sheet, but nobody typed them. Converted text, Zhuyin and a code's
-// keys are what the user typed.
-QString Typed(QString composition);
-
-// Whether offset `at` lies between the halves of a surrogate pair of text.
-bool SplitsPair(QStringView text, qsizetype at);
 
 } // namespace qelvara

@@ -1,5 +1,5 @@
 // What screen readers, on-screen keyboards and dictation tools see of the
-// typing box. Their edits go through the box's ReplaceRange, so they keep its
+// typing box. Their edits go through the box's Replace, so they keep its
 // maximum length like every other road in.
 #pragma once
 
@@ -43,8 +43,8 @@ public:
 private:
     TypingBox *Box() const;
     int Clamp(int offset) const;
-    // Clamp, and outward (forward or back) from between the halves of a pair.
-    int Whole(int offset, bool forward) const;
+    // The box's Replace, once no composition is shown.
+    void Edit(int startOffset, int endOffset, const QString &text);
 };
 
 // Makes QAccessible use TypingBoxAccessible for every typing box. Idempotent.

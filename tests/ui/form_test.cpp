@@ -90,7 +90,9 @@ TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
 
     Keys("Backspace, Backspace");
     WhenBoxOpens([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
-    Keys("Tab"), QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
+    Compose(form_.Text1, Sheet(3)), Keys("Tab"); // Tab takes the composition into the box
+    EXPECT_EQ(Typed(), Sheet(3));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(form_.Label3->text(), "0:00"); // Tab led out of the box to Finish: a new test
     // Its box was empty before too; undo must not bring back the old text.
     Keys("Ctrl+Z");
@@ -122,6 +124,8 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndTheBoxTakesNoEscape) {
     Tick(600); // the same finish as Finish's
     EXPECT_EQ(atFinish, b + a.repeated(temp::kTypingLimit - 2));
     EXPECT_EQ(counted, "2");
+    Compose(form_.Text1, {}, a); // the next test takes commits again
+    EXPECT_EQ(Typed(), a);
 }
 
 // No in the result box ends the program at once. Closing the window ends it
