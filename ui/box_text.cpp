@@ -16,12 +16,6 @@ QString AsStored(QString text) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    // Qt's insertion breaks the block at U+FDD0 and U+FDD1 (its frame marks)
-    // as at a line break, so they are one here, where the box looks for line
-    // breaks (Fuzz.CompositionsStayAtTheCaret, row "U+FDD0"; fuzz seeds 70202
-    // and 81344 hold such commits).
-    text.replace(QChar(0xFDD0), QLatin1Char('\n'));
-    text.replace(QChar(0xFDD1), QLatin1Char('\n'));
     return text;
 }
 

@@ -15,9 +15,8 @@ namespace qelvara {
 // gets them and the box must equal it, so the rule holds on every version.
 bool IsBidiControl(QChar c);
 
-// Text as the box stores it: every line-break convention (and U+FDD0, U+FDD1,
-// where Qt breaks the block too) becomes one "\n", and explicit bidi controls
-// are dropped.
+// Text as the box stores it: every line-break convention becomes one "\n",
+// and explicit bidi controls are dropped.
 QString AsStored(QString text);
 
 // What of a composition the user typed: what it shows, less a prompt. Rime's

@@ -82,19 +82,10 @@ void TypingBox::Replace(int from, int to, const QString &text) {
     const QString fitted = Fit(AsStored(text), Room(to - from));
     if (from == to && fitted.isEmpty())
         return;
-    // The composition is no text: the edit goes around it, and it comes back
-    // at the caret. Qt steps over characters in the layout of the caret's
-    // block, which holds it too: Delete there removed as many units as the
-    // composition's first character has, not the text's (fuzz seed 83854 and
-    // Fuzz.CompositionsStayAtTheCaret, row "Delete", on Qt 6.4.2 and 6.8.2);
-    // and a commit holding a line break left it in the line above, past its
-    // end (row "line break", both versions).
-    const Shown shown = TakeComposition();
     QTextCursor cursor(document());
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     cursor.insertText(fitted); // one edit, so one change event
-    ShowAtCaret(shown);
     // Qt 6.4.2 can leave the caret's block laid out as it was before the
     // edit (with line separators in it: fuzz seed 7500182; 6.8.2 still needs
     // it); scrolling to the caret then looks up a line that is not there and
@@ -162,12 +153,13 @@ void TypingBox::ShowAtCaret(const Shown &shown) {
 }
 
 // Qt looks for a composition only in the caret's block and moves the caret
-// over it as if it were text. Once the caret has left it (select all, a
-// programmatic move), a caret key there lands past the end of the text, and
-// the next input-method event or edit crashes (fuzz seeds 70202 and 81344 on
-// Qt 6.4.2; a plain QPlainTextEdit of 6.8.2 still crashes after select all or
-// setTextCursor). So it goes where the caret goes, as Qt itself puts it at the
-// next input-method event (Fuzz.CompositionsStayAtTheCaret, "the caret moved").
+// over it as if it were text. Once the caret has left it (a commit that breaks
+// the line, select all, a programmatic move), a caret key there lands past the
+// end of the text, and the next input-method event or edit crashes (fuzz
+// seeds 70202 and 81344 on Qt 6.4.2; a plain QPlainTextEdit of 6.8.2 still
+// crashes after select all or setTextCursor). So it goes where the caret
+// goes, as Qt itself puts it at the next input-method event
+// (Fuzz.CompositionsStayAtTheCaret, rows "line break" and "the caret moved").
 void TypingBox::KeepCompositionAtCaret() {
     if (moving_composition_)
         return;
@@ -332,8 +324,11 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
         Insert(text);
     if (bidi || InsertsText(*event, text))
         return;
-    // Keys that delete or move act on the text alone (see Replace); the
-    // composition then comes back at the caret.
+    // Keys that delete or move act on the text alone: Qt steps over characters
+    // in the layout of the caret's block, which holds the composition too, and
+    // Delete there removed as many units as the composition's first character
+    // has, not the text's (fuzz seed 83854 and Fuzz.CompositionsStayAtTheCaret,
+    // row "Delete", on Qt 6.4.2 and 6.8.2). It comes back at the caret.
     const Shown shown = TakeComposition();
     QPlainTextEdit::keyPressEvent(event);
     ShowAtCaret(shown);

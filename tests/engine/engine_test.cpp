@@ -1,6 +1,6 @@
-// The engine through the recording window: the bank, typing feedback,
-// scoring, the clock, number text and faults, then thousands of random
-// sheets and edit sequences.
+// The engine through the recording window: the bank, scoring, number text
+// and faults, then thousands of random sheets. The window's tests drive the
+// clock, and the fuzz test the change pass.
 #include "engine/random_source.h"
 #include "engine/temp.h"
 
@@ -12,9 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <map>
 #include <numeric>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -26,12 +24,9 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
     // Text and colour of each cell.
     std::array<std::array<std::pair<std::u16string, std::uint32_t>, temp::kSheetColumns>, 10>
         cells{};
-    bool timer = false, finish_enabled = true;
-    std::u16string typing, clock, bank; // bank: slots 1..34 end to end
-    // What an input method is composing: CommitComposition types it, as the real box does.
-    std::u16string composition;
-    // Text, caption, and the clock label meanwhile: "running" if the timer was not stopped.
-    std::vector<std::array<std::u16string, 3>> asks;
+    bool timer = false;
+    std::u16string typing, bank;      // bank: slots 1..34 end to end
+    std::vector<std::u16string> asks; // the result box's texts
     temp::Answer answer = temp::Answer::Yes;
     temp::TwisterSource random{20240611};
 
@@ -43,30 +38,9 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
         bank = std::accumulate(&temp::State.CharBank[1], &temp::State.CharBank[35], bank);
     }
     std::u16string SheetChar(int k) const { return temp::State.SheetText.substr(k - 1, 1); }
-    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
-    std::u16string Shown() const {
-        std::u16string shown;
-        for (int k = 0; k < temp::kSheetSize; ++k) {
-            const auto &[text, ink] = cells[k / temp::kSheetColumns][k % temp::kSheetColumns];
-            shown += ink == temp::kBlack ? text : ink == temp::kWhite ? u"_" : u"?";
-        }
-        return shown;
-    }
-    // What the grid must show for the box's text: white exactly where the
-    // cell's character is in the box.
-    std::u16string ShownFor(const std::u16string &typed) const {
-        std::u16string shown = temp::State.SheetText;
-        for (char16_t &c : shown)
-            c = typed.find(c) == std::u16string::npos ? c : u'_';
-        return shown;
-    }
-
     void SelectCell(int c, int r) override { column = c, row = r; }
     // at() throws, failing the test, for a cell outside the grid.
-    void SetCellTextColour(std::uint32_t bgr) override {
-        EXPECT_LT(row * temp::kSheetColumns, temp::kSheetSize) << "only the sheet's rows change";
-        cells.at(row).at(column).second = bgr;
-    }
+    void SetCellTextColour(std::uint32_t bgr) override { cells.at(row).at(column).second = bgr; }
     void SetCellText(std::u16string_view t) override { cells.at(row).at(column).first = t; }
     void SetTimerRunning(bool on) override { timer = on; }
     std::u16string ReadTypingText() override { return typing; }
@@ -76,11 +50,12 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
             temp::TypingChanged();
     }
     void FocusTypingBox() override { ++focus_calls; }
-    void CommitComposition() override { SetTypingText(typing + std::exchange(composition, {})); }
-    void SetClockText(std::u16string_view t) override { clock = t; }
-    void SetFinishEnabled(bool on) override { finish_enabled = on; }
+    void CommitComposition() override {}
+    void SetClockText(std::u16string_view) override {}
+    void SetFinishEnabled(bool) override {}
     temp::Answer Ask(std::u16string_view t, std::u16string_view caption) override {
-        asks.push_back({std::u16string(t), std::u16string(caption), timer ? u"running" : clock});
+        EXPECT_EQ(caption, u"成績");
+        asks.emplace_back(t);
         return answer;
     }
     void EndProgram() override { ++end_calls; }
@@ -89,7 +64,7 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
 using namespace temp;
 
 // Checked against the C library's own Big5 tables, not the generator's.
-TEST_F(EngineFixture, BankMatchesTheCLibraryBig5TablesAndIndexLookup) {
+TEST_F(EngineFixture, BankMatchesTheCLibraryBig5Tables) {
     std::string big5; // 0xA440..0xC5FE in code order
     for (unsigned lead = 0xA4; lead <= 0xC5; ++lead)
         for (unsigned t = 0x40; t <= 0xFE; t = t == 0x7E ? 0xA1 : t + 1)
@@ -108,11 +83,6 @@ TEST_F(EngineFixture, BankMatchesTheCLibraryBig5TablesAndIndexLookup) {
     }
     std::ranges::sort(bank);
     EXPECT_EQ(std::ranges::unique(bank).begin(), bank.end()); // all 5338 different
-    std::u16string lookedUp;
-    for (std::int32_t n : {1, 157, 158, 2513, 2669, 5338})
-        lookedUp += CharAt(State.CharBank[BankPlaceOf(n).slot], BankPlaceOf(n).position);
-    EXPECT_EQ(lookedUp, u"一丙世媚婷讒");
-    EXPECT_EQ(IsMultiple(314, 157) * 10 + IsMultiple(315, 157), 10); // 1 for a multiple, else 0
 }
 
 TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
@@ -133,32 +103,12 @@ TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
         SetTypingText(typed);
         std::tie(State.Minutes, State.Seconds) = std::pair(time / 100, time % 100);
         FinishTest();
-        EXPECT_EQ(asks.back()[0], u"正確字數：" + count + u"字\n您的速度：每分鐘平均" + speed +
-                                      u"字\n\n是否開始新一次練習？")
+        EXPECT_EQ(asks.back(), u"正確字數：" + count + u"字\n您的速度：每分鐘平均" + speed +
+                                   u"字\n\n是否開始新一次練習？")
             << name;
     }
     // No ends the program, the clock stopped and no new sheet drawn.
     EXPECT_EQ(std::tuple(end_calls, timer, State.SheetText), std::tuple(6, false, sheet));
-}
-
-TEST_F(EngineFixture, ClockEnablesFinishAfterAMinuteAndFinishesAtTen) {
-    StartNewTest();
-    std::map<int, std::u16string> labels = {{0, u"0:00"},   {5, u"0:05"},   {9, u"0:09"},
-                                            {10, u"0:10"},  {59, u"0:59"},  {60, u"1:00"},
-                                            {599, u"9:59"}, {600, u"0:00"}, {601, u"0:01"}};
-    for (int tick = 0; tick <= 601; ++tick, ClockTick()) { // tick: ticks so far
-        if (tick == 599)
-            composition = SheetChar(7) + u"z"; // still being composed at 10:00
-        EXPECT_EQ(clock, labels.contains(tick) ? labels[tick] : clock) << tick;
-        EXPECT_EQ(finish_enabled, tick >= 60 && tick < 600) << tick;
-        ASSERT_EQ(asks.size(), tick < 600 ? 0u : 1u) << tick;
-    }
-    // The result box opened, the clock stopped, before the label moved on; Yes
-    // set a new test going.
-    EXPECT_EQ(std::tuple(asks[0][1], asks[0][2], State.TotalSeconds, timer),
-              std::tuple(u"成績", u"9:59", 600, true));
-    // The composition became typed text, and so it counted.
-    EXPECT_EQ(asks[0][0].substr(0, 8), u"正確字數： 1字");
 }
 
 // A fresh process, as a launch of the program: its first two sheets, drawn
@@ -194,12 +144,10 @@ TEST(Helpers, AFaultEndsTheProgramNamingIt) {
                 "Subscript out of range");
 }
 
-// Each sheet and edit is checked against what any correct draw, change pass
-// and count must do. A fault ends the process, which fails the test.
-TEST_F(EngineFixture, AnySheetAndEditSequenceKeepsTheGridAndScoreRight) {
-    auto uniform = [rng = std::mt19937(7)](std::size_t lo, std::size_t hi) mutable {
-        return std::uniform_int_distribution(lo, hi)(rng);
-    };
+// Each sheet is checked against what any correct draw must do; the window's
+// fuzz test checks the change pass on random edits. A fault ends the process,
+// which fails the test.
+TEST_F(EngineFixture, AnySheetIsDrawnRightAndNoPartOfTheBankFavoured) {
     constexpr int kSheets = 2000;
     std::vector<int> drawn(kBankSize); // how often each bank character came up
     for (int seq = 1; seq <= kSheets && !HasFailure(); ++seq) {
@@ -215,24 +163,7 @@ TEST_F(EngineFixture, AnySheetAndEditSequenceKeepsTheGridAndScoreRight) {
             ASSERT_NE(n, std::u16string::npos) << k;
             ++drawn[n];
         }
-        EXPECT_EQ(Shown(), State.SheetText);
         EXPECT_EQ(focus_calls, seq - 1);
-
-        // Whole-box edits: mostly sheet characters (some twice, some replaced
-        // by as many others), bank characters (mostly off the sheet), line
-        // breaks, others, pairs. After each, a cell is white exactly when its
-        // character is in the box. The window's fuzz test makes small edits.
-        std::vector<std::u16string> pool = {u"\n", u"a", u"\U00020000"};
-        for (int k = 1; k <= kSheetSize; ++k)
-            pool.insert(pool.end(), {SheetChar(k), bank.substr(uniform(0, kBankSize - 1), 1)});
-        for (int edit = 0; edit < 3; ++edit) {
-            std::u16string text;
-            for (auto n = uniform(0, 50); n > 0; --n) // at most 100 units
-                text += pool[uniform(0, pool.size() - 1)];
-            SetTypingText(text);
-            EXPECT_EQ(Shown(), ShownFor(text));
-            EXPECT_EQ(CountCorrect(), std::ranges::count(ShownFor(text), u'_'));
-        }
     }
     // Every character can come up, and no part of the bank is favoured: each
     // slot's share stays within six standard deviations of an even draw.
