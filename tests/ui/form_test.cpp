@@ -34,11 +34,12 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
     QTest::qWait(400);
     showsIntro(false);
     // The sheet in black, the clock at zero, Finish disabled, the clock running, the box
-    // focused, and sheet character 1 at the left edge, not the right.
+    // focused and editable to a screen reader, and sheet character 1 at the left edge.
     EXPECT_EQ(std::tuple(Shown(), form_.Label3->text(), form_.Command1->isEnabled(),
                          form_.Timer1->isActive(), form_.Text1->hasFocus(),
+                         QAccessible::queryAccessibleInterface(form_.Text1)->state().editable,
                          form_.MSHFlexGrid1->visualItemRect(Cell(0)).x()),
-              std::tuple(Sheet(), "0:00", false, true, true, 0));
+              std::tuple(Sheet(), "0:00", false, true, true, true, 0));
 
     // The clock, and a typed character no longer read out.
     Tick(5);
@@ -98,7 +99,8 @@ TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
     Compose(form_.Text1, Sheet(3)), Keys("Tab"); // Tab takes the composition into the box
     EXPECT_EQ(Typed(), Sheet(3));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(form_.Label3->text(), "0:00"); // Tab led out of the box to Finish: a new test
+    // Tab led out of the box to Finish: a new test, its box focused.
+    EXPECT_TRUE(form_.Label3->text() == "0:00" && form_.focusWidget() == form_.Text1);
     // Its box was empty before too; undo must not bring back the old text.
     Keys("Ctrl+Z");
     EXPECT_EQ(Typed(), "");
