@@ -87,9 +87,11 @@ void TypingBox::Replace(int from, int to, const QString &text) {
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     cursor.insertText(fitted); // one edit, so one change event
     // Qt 6.4.2 can leave the caret's block laid out as it was before the
-    // edit (with line separators in it: fuzz seed 7500182; 6.8.2 still needs
-    // it); scrolling to the caret then looks up a line that is not there and
-    // crashes in QTextLine::naturalTextRect. Lay it out anew.
+    // edit (with line separators in it); scrolling to the caret then looks up
+    // a line that is not there and crashes in QTextLine::naturalTextRect. Lay
+    // it out anew. An earlier fuzz test found it (a drop after a commit
+    // holding line breaks); today's sequences no longer reach it, on 6.4.2 or
+    // 6.8.2, so it stays as the guard it costs nothing to keep.
     const QTextBlock block = textCursor().block();
     document()->markContentsDirty(block.position(), block.length());
     ensureCursorVisible();
@@ -155,11 +157,11 @@ void TypingBox::ShowAtCaret(const Shown &shown) {
 // Qt looks for a composition only in the caret's block and moves the caret
 // over it as if it were text. Once the caret has left it (a commit that breaks
 // the line, select all, a programmatic move), a caret key there lands past the
-// end of the text, and the next input-method event or edit crashes (fuzz
-// seeds 70202 and 81344 on Qt 6.4.2; a plain QPlainTextEdit of 6.8.2 still
-// crashes after select all or setTextCursor). So it goes where the caret
-// goes, as Qt itself puts it at the next input-method event
-// (Fuzz.CompositionsStayAtTheCaret, rows "line break" and "the caret moved").
+// end of the text, and the next input-method event or edit crashes (Qt
+// 6.4.2; a plain QPlainTextEdit of 6.8.2 still crashes after select all or
+// setTextCursor). So it goes where the caret goes, as Qt itself puts it at
+// the next input-method event (the fuzz test's check that no composition is
+// left away from the caret fails without it, on 6.4.2 and 6.8.2).
 void TypingBox::KeepCompositionAtCaret() {
     if (moving_composition_)
         return;
@@ -327,8 +329,8 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     // Keys that delete or move act on the text alone: Qt steps over characters
     // in the layout of the caret's block, which holds the composition too, and
     // Delete there removed as many units as the composition's first character
-    // has, not the text's (fuzz seed 83854 and Fuzz.CompositionsStayAtTheCaret,
-    // row "Delete", on Qt 6.4.2 and 6.8.2). It comes back at the caret.
+    // has, not the text's (the fuzz test's random sequences, on Qt 6.4.2 and
+    // 6.8.2). It comes back at the caret.
     const Shown shown = TakeComposition();
     QPlainTextEdit::keyPressEvent(event);
     ShowAtCaret(shown);

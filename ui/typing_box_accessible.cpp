@@ -43,10 +43,8 @@ int TypingBoxAccessible::Clamp(int offset) const {
 void TypingBoxAccessible::Edit(int startOffset, int endOffset, const QString &text) {
     // While a composition is shown the edit waits, as a drop does: a line
     // break put before it, or text taken from before it, left it where Qt no
-    // longer finds it, and a later key crashed (Qt 6.4.2:
-    // FormTest.CaretKeysUndoAndAccessibilityWaitForTheComposition, row
-    // "accessibility edit"). Qt 6.8.2 does not crash there, but that row
-    // expects the edit to wait, so 6.8.2 keeps the wait.
+    // longer finds it, and a later key crashed (Qt 6.4.2). Qt 6.8.2 does not
+    // crash there, but the fuzz test, on both, expects the edit to wait.
     if (!Box()->HasComposition())
         Box()->Replace(Clamp(startOffset), Clamp(endOffset), text);
 }
@@ -109,7 +107,8 @@ void TypingBoxAccessible::removeSelection(int selectionIndex) {
 
 void TypingBoxAccessible::setSelection(int selectionIndex, int startOffset, int endOffset) {
     // The caret stays with a composition, as it does for caret keys (the box
-    // would take the composition along; the user did not move it).
+    // would take the composition along; the user did not move it: FormTest's
+    // row "accessibility caret", Qt 6.4.2 and 6.8.2).
     if (selectionIndex != 0 || Box()->HasComposition())
         return;
     // The caret or a selection end never sits between the halves of a pair:
