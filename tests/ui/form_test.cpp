@@ -132,8 +132,8 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndTheBoxTakesNoEscape) {
     Tick(600); // the same finish as Finish's
     EXPECT_EQ(atFinish, b + a.repeated(temp::kTypingLimit - 2));
     EXPECT_EQ(counted, "2");
-    Compose(form_.Text1, {}, a); // the next test takes commits again
-    EXPECT_EQ(Typed(), a);
+    Compose(form_.Text1, {}, a); // the next test takes commits again, its clock running
+    EXPECT_EQ(std::pair(Typed(), form_.Timer1->isActive()), std::pair(a, true));
 }
 
 // No in the result box ends the program at once. Closing the window ends it
