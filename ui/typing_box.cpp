@@ -322,9 +322,11 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     // A key whose text holds bidi controls types the rest of it, if anything.
     QString text = event->text();
     const bool bidi = text.removeIf(IsBidiControl).size() != event->text().size();
-    if (InsertsText(*event, text))
+    if (InsertsText(*event, text)) {
         Insert(text);
-    if (bidi || InsertsText(*event, text))
+        return;
+    }
+    if (bidi)
         return;
     // Keys that delete or move act on the text alone: Qt steps over characters
     // in the layout of the caret's block, which holds the composition too, and
