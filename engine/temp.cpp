@@ -4,6 +4,7 @@
 #include "random_source.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace temp {
 
@@ -164,6 +165,14 @@ void StartNewTest() {
 void TypingChanged() {
     WindowOps &w = Window();
     State.CurText = w.ReadTypingText();
+#ifdef QELVARA_FAULT_TRIGGER
+    // Test builds only: a subscript out of range on demand, where real faults
+    // arise, with the clock running, so that the running program's fault path
+    // can be checked.
+    if (const char *at = std::getenv("QELVARA_FAULT_AT");
+        at && Length(State.CurText) == std::atoi(at))
+        State.Matched[kSheetSize + 1] = kFalse;
+#endif
 
     // What either text holds that the other does not account for is the
     // change: an addition, a removal, or both for a replacement. Each cell it

@@ -69,6 +69,8 @@ if [ "$job" = test ]; then
     group "tests" libgtest-dev libgmock-dev libbenchmark-dev fonts-arphic-uming
     group "headless displays, keys, pointer and screenshots" \
         xvfb xauth xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
+    group "what a screen reader reads of the program (the fault box's test)" \
+        at-spi2-core python3-pyatspi
     group "Wayland: weston, GNOME's mutter and KDE's KWin, headless" \
         qt6-wayland weston mutter gsettings-desktop-schemas xwayland \
         kwin-wayland kwin-style-breeze plasma-wayland-protocols
