@@ -36,9 +36,9 @@ def named(root, name):
     return pyatspi.findDescendant(root, lambda o: o.name.startswith(name))
 
 
+env = dict(os.environ, QELVARA_FAULT_AT="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 sheets = []
 for _ in range(2):
-    env = dict(os.environ, QELVARA_FAULT_AT="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     program = subprocess.Popen(sys.argv[1:], env=env)
     form = wait("no window on the AT-SPI bus", windows)[0]
     named(form, "確定").queryAction().doAction(0)  # Start
