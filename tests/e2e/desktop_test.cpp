@@ -236,8 +236,7 @@ TEST_F(Desktop, TheTitleBarCannotMaximizeTheWindow) {
                     input->Send("click") && input->Send("click"));
     }
     WaitUntil([] { return false; }, 1000);
-    EXPECT_FALSE(maximized);
-    EXPECT_TRUE(form->isVisible()); // still connected: weston did not end it
+    EXPECT_TRUE(!maximized && form->isVisible()); // and still connected: weston did not end it
     EXPECT_EQ(form->windowHandle()->size(), QSize(681, 425)); // the title bar lies outside
     EXPECT_EQ(form->windowHandle()->windowStates(), Qt::WindowNoState);
 }
