@@ -118,10 +118,11 @@ TEST_F(FormTest, TheFinishTakesTheCompositionOnceAndTheBoxTakesNoEscape) {
     QString atFinish, counted;
     WhenBoxOpens([&](QMessageBox *box) {
         atFinish = Typed(); // at ten minutes, the clock stopped before it moved on
-        EXPECT_EQ(std::pair(form_.Label3->text(), form_.Timer1->isActive()),
-                  std::pair(QString("9:59"), false));
-        EXPECT_EQ(box->button(QMessageBox::Yes)->text() + box->button(QMessageBox::No)->text(),
-                  "是(&Y)否(&N)");
+        // The box: its caption, a question, Yes and No.
+        const QMessageBox::StandardButton yes = QMessageBox::Yes, no = QMessageBox::No;
+        EXPECT_EQ(std::tuple(form_.Label3->text(), form_.Timer1->isActive(), box->windowTitle(),
+                             box->icon(), box->button(yes)->text() + box->button(no)->text()),
+                  std::tuple("9:59", false, "成績", QMessageBox::Question, "是(&Y)否(&N)"));
         counted = QRegularExpression("正確字數： (\\d+)字").match(box->text()).captured(1);
         Compose(form_.Text1, {}, b + Sheet(2)); // late, as over D-Bus after the reset
         EXPECT_EQ(Typed(), atFinish);
