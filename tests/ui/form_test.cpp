@@ -21,12 +21,18 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
             EXPECT_EQ(w->isVisible(), intro.contains(w) == shown) << qPrintable(w->objectName());
     };
     // Centred on the screen's free area, the clock stopped; the small box takes
-    // the first focus without selecting its text.
+    // the first focus without selecting its text. The window's words, and a bold clock.
     const QPoint off =
         form_.frameGeometry().center() - form_.screen()->availableGeometry().center();
     EXPECT_EQ(std::tuple(off.manhattanLength() <= 2, form_.Timer1->isActive(),
                          form_.Text2->hasFocus(), form_.Text2->selectedText()),
               std::tuple(true, false, true, ""));
+    EXPECT_EQ(QStringList({form_.windowTitle(), form_.Label2->text(), form_.Command2->text(),
+                           form_.Command1->text()})
+                  .join('|'),
+              "Qelvara v1.0|準備好沒有？按【確定】開始|確定|完成");
+    EXPECT_EQ(std::pair(form_.Label3->font().bold(), form_.Command2->font().bold()),
+              std::pair(true, false));
     // The small intro box starts nothing.
     QTest::keyClick(form_.Text2, Qt::Key_Return), showsIntro(true);
 
@@ -89,8 +95,10 @@ TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
 
 TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
     Start();
-    Tick(60); // Finish is enabled, but Enter in the box breaks the line; Escape does nothing
-    EXPECT_EQ(form_.Label3->text(), "1:00");
+    Tick(9);
+    const QString nine = form_.Label3->text();
+    Tick(51); // Finish is enabled, but Enter in the box breaks the line; Escape does nothing
+    EXPECT_EQ(nine + " " + form_.Label3->text(), "0:09 1:00");
     Keys("Return, Num+Enter, Esc");
     EXPECT_EQ(std::tuple(Typed(), form_.isVisible()), std::tuple("\n\n", true));
 

@@ -252,9 +252,10 @@ protected:
         const QString text = Text(400);
         const bool composing = box_.HasComposition(); // the box waits for it
         const auto fit = [length](int o) { return o < 0 || o > length ? length : o; };
-        // First it reads the range (AT-SPI has -1 for the end).
+        // First it reads the length and the range (AT-SPI has -1 for the end).
         auto *read = QAccessible::queryAccessibleInterface(&box_)->textInterface();
-        misheard_ = fit(a) <= fit(b) && read->text(a, b) != before_.mid(fit(a), fit(b) - fit(a));
+        misheard_ = read->characterCount() != length ||
+                    (fit(a) <= fit(b) && read->text(a, b) != before_.mid(fit(a), fit(b) - fit(a)));
         const auto edit = [&](QWidget *w, int from, int to, const QString &what) {
             QAccessibleInterface *i = QAccessible::queryAccessibleInterface(w);
             op == 0   ? i->editableTextInterface()->insertText(from, what)
