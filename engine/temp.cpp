@@ -168,9 +168,9 @@ void TypingChanged() {
 #ifdef QELVARA_FAULT_TRIGGER
     // Test builds only: a subscript out of range on demand, where real faults
     // arise, with the clock running, so that the running program's fault path
-    // can be checked.
-    if (const char *at = std::getenv("QELVARA_FAULT_AT");
-        at && Length(State.CurText) == std::atoi(at))
+    // can be checked. The variable is read once, not on every keystroke.
+    static const char *const faultAt = std::getenv("QELVARA_FAULT_AT");
+    if (faultAt != nullptr && Length(State.CurText) == std::atoi(faultAt))
         State.Matched[kSheetSize + 1] = kFalse;
 #endif
 
