@@ -286,5 +286,7 @@ void Form1::Text1_Change() {
 }
 
 void Form1::Timer1_Timer() {
+    window_->SetInTick(true);
     temp::ClockTick();
+    window_->SetInTick(false);
 }

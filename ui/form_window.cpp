@@ -94,6 +94,8 @@ void FormWindow::SetFinishEnabled(bool on) {
 
 temp::Answer FormWindow::Ask(std::u16string_view text, std::u16string_view caption) {
     ResultBox box(ToQString(text), ToQString(caption), &form_);
+    if (in_tick_)
+        box.IgnoreKeysFor(kResultKeyGuard);
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Yes) ? temp::Answer::Yes
                                                                : temp::Answer::No;

@@ -43,8 +43,13 @@ public:
     void SetColumnWidthTwips(int column, int twips);
     void SetTypingMaxLength(int units);
 
+    // Set while a clock tick runs: a finish then is the clock's, and the
+    // typist may still be typing.
+    void SetInTick(bool in) { in_tick_ = in; }
+
 private:
     Form1 &form_;
+    bool in_tick_ = false;
 };
 
 } // namespace qelvara

@@ -2,6 +2,7 @@
 
 #include "fonts.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -22,6 +23,38 @@ ResultBox::ResultBox(const QString &text, const QString &caption, QWidget *paren
     setAccessibleName(caption);
     setAccessibleDescription(
         QStringLiteral("測驗結果，請選擇「是」開始新一次練習，或選擇「否」結束程式"));
+}
+
+void ResultBox::showEvent(QShowEvent *event) {
+    QMessageBox::showEvent(event);
+    if (key_guard_.count() > 0 && !guarding_) {
+        guarding_ = true;
+        keys_ignored_until_ = QDeadlineTimer(key_guard_);
+        // The application's filter sees a key before the shortcut map (the
+        // buttons' mnemonics) and the box's own handling (Enter, letters).
+        qApp->installEventFilter(this);
+    }
+}
+
+bool ResultBox::eventFilter(QObject *watched, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        break;
+    default:
+        return false;
+    }
+    if (keys_ignored_until_.hasExpired()) {
+        qApp->removeEventFilter(this);
+        return false;
+    }
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (widget == nullptr || widget->window() != this)
+        return false;
+    // An accepted override keeps a mnemonic from firing; the key itself goes nowhere.
+    event->accept();
+    return true;
 }
 
 void ResultBox::keyPressEvent(QKeyEvent *event) {

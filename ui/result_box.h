@@ -2,9 +2,17 @@
 // title bar's close do nothing, so only Yes or No answers it.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QMessageBox>
 
+#include <chrono>
+
 namespace qelvara {
+
+// After the clock ends a test by itself the typist may still be typing, and a
+// key meant for the input method would answer the box unseen (Space, Enter
+// and y start a new test, n ends the program): keys wait this long.
+inline constexpr std::chrono::milliseconds kResultKeyGuard{1500};
 
 class ResultBox : public QMessageBox {
     Q_OBJECT
@@ -12,9 +20,20 @@ class ResultBox : public QMessageBox {
 public:
     ResultBox(const QString &text, const QString &caption, QWidget *parent = nullptr);
 
+    // From the moment the box shows, keys do nothing for `span`; the pointer
+    // answers it at once.
+    void IgnoreKeysFor(std::chrono::milliseconds span) { key_guard_ = span; }
+
 protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    std::chrono::milliseconds key_guard_{0};
+    bool guarding_ = false;
+    QDeadlineTimer keys_ignored_until_;
 };
 
 } // namespace qelvara
