@@ -4,15 +4,19 @@
 // in a message box.
 #pragma once
 
+#include <string_view>
+
 namespace temp {
 
 enum class Fault { Overflow, DivisionByZero, SubscriptOutOfRange, InvalidOperation, NoWindow };
 
-// The message that names the fault, e.g. "Overflow".
+// The message that names the fault, e.g. "Overflow", for stderr.
 const char *FaultMessage(Fault fault);
+// Its name in the program's own language, for the user: "溢位".
+std::u16string_view FaultName(Fault fault);
 
-// Receives the fault's message. It may return; the program ends either way.
-using FaultHandler = void (*)(const char *message);
+// Receives the fault. It may return; the program ends either way.
+using FaultHandler = void (*)(Fault fault);
 
 // Sets the handler that shows the message after it went to stderr; nullptr for none.
 void SetFaultHandler(FaultHandler handler);

@@ -13,7 +13,7 @@ namespace qelvara {
 
 namespace {
 
-void ShowFault(const char *message) {
+void ShowFault(temp::Fault fault) {
     if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr)
         return;
     // The state may be half-changed: no tick may reach it while the box is open.
@@ -23,10 +23,11 @@ void ShowFault(const char *message) {
         for (QTimer *timer : timers)
             timer->stop();
     }
-    QMessageBox box(
-        QMessageBox::Critical, QString::fromUtf8(kWindowTitle),
-        QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。").arg(QString::fromUtf8(message)),
-        QMessageBox::Ok, QApplication::activeWindow());
+    const std::u16string_view name = temp::FaultName(fault);
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kWindowTitle),
+                    QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。")
+                        .arg(QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()))),
+                    QMessageBox::Ok, QApplication::activeWindow());
     box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));
     box.setFont(SansFont(9.75));
     box.setLayoutDirection(Qt::LeftToRight);

@@ -2,7 +2,7 @@
 # The built program as a screen reader finds it, launched twice: each launch
 # starts a test on a sheet of its own. In the second, the first character
 # typed makes a subscript out of range (QELVARA_FAULT_AT=1, read only by test
-# builds): a box names the fault, the clock no longer moves behind it, and
+# builds): a box names the fault in Chinese, the clock no longer moves behind it, and
 # once the box is closed the program is gone with status 3.
 # Usage, in an X session with xdotool, with QELVARA_FAULT_AT=1 and
 # QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 set: fault_box.py PROGRAM
@@ -50,7 +50,7 @@ check(len(set(sheets[0][:100])) == 100 and sheets[0] != sheets[1], f"two launche
 subprocess.run(["xdotool", "search", "--name", "^Qelvara", "windowfocus", "--sync", "type", "a"])
 box = wait("no box over the window", lambda: windows()[1:2])[0]
 text = " ".join(o.name + o.description for o in [box, *pyatspi.findAllDescendants(box, bool)])
-check("Subscript out of range" in text, f"the box does not name the fault: {text!r}")
+check("陣列索引超出範圍" in text, f"the box does not name the fault: {text!r}")
 clock = named(form, "計時").name
 time.sleep(2.5)
 check(named(form, "計時").name == clock, f"the clock went on behind the box from {clock!r}")
