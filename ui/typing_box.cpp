@@ -310,6 +310,11 @@ void TypingBox::keyPressEvent(QKeyEvent *event) {
     event->accept();
     if (caretKeysWait && HasComposition() && MovesCaret(*event))
         return;
+    // Tab only moves the focus. One that found nowhere to go (Finish is
+    // disabled in the first minute) would reach Qt, which types a tab past the
+    // road, and past the limit in a full box.
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        return;
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         Undo(event->matches(QKeySequence::Undo));
         return;

@@ -96,6 +96,8 @@ TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
 TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
     Start();
     Tick(9);
+    Keys("Tab"); // Finish is still disabled: Tab has nowhere to go, and types nothing
+    EXPECT_EQ(Typed(), "");
     const QString nine = form_.Label3->text();
     Tick(51); // Finish is enabled, but Enter in the box breaks the line; Escape does nothing
     EXPECT_EQ(nine + " " + form_.Label3->text(), "0:09 1:00");
