@@ -3,6 +3,7 @@
 #include "ui/fault_box.h"
 #include "ui/form1.h"
 #include "ui/input_method.h"
+#include "ui/qt_chinese.h"
 #include "ui/version.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationVersion(QString::fromUtf8(qelvara::kVersion));
     // Lets Wayland compositors and docks match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QString::fromUtf8(qelvara::kAppId));
+    qelvara::InstallQtChinese();
     qelvara::InstallFaultHandler();
     Main();
     return 0;

@@ -42,6 +42,7 @@ if [ "$job" != package ]; then
     group "build tools" g++ make cmake ninja-build pkg-config
     group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
         qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
+    group "Qt's own words in Chinese, for the typing box's menu" qt6-translations-l10n
     group "a Traditional Chinese font" fonts-noto-cjk
 
     # The input-method frameworks the machine has; none: not one of them.

@@ -5,6 +5,9 @@
 // sees a right-to-left desktop.
 #include "window_test.h"
 
+#include "ui/qt_chinese.h"
+
+#include <QClipboard>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QVersionNumber>
@@ -63,7 +66,6 @@ TEST_F(FormTest, StartTurnsTheIntroIntoTheTestViewLeftToRightAndAScreenReaderHea
 // An input method that lets these through while it composes: Qt moved the
 // caret into the composition's wrapped lines, past the end of the text, and
 // the next input-method event crashed (Qt 6.4). They wait for the composition.
-// The menu offers nothing that inserts past the limit.
 TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
     Start();
     QAccessibleInterface *box = QAccessible::queryAccessibleInterface(form_.Text1);
@@ -89,8 +91,47 @@ TEST_F(FormTest, CaretKeysUndoAndAccessibilityWaitForTheComposition) {
                            QLibraryInfo::version() >= QVersionNumber(6, 8);
         EXPECT_EQ(Typed(), QString(text).insert(moved ? text.size() : at, Sheet(9)));
     }
+}
+
+// The box's menu speaks Chinese, offers nothing that inserts past the limit,
+// and each entry does what its name says, once.
+TEST_F(FormTest, EachEntryOfTheBoxMenuDoesWhatItsChineseNameSays) {
+    Start();
+    const QString a = Sheet(0), b = Sheet(1), c = Sheet(2);
+    Compose(form_.Text1, {}, a + b); // two edits, apart: two steps to undo
+    Select(form_.Text1, 0, 0);
+    Compose(form_.Text1, {}, c);
+    QApplication::clipboard()->setText(Sheet(3));
     const std::unique_ptr<QMenu> menu(form_.Text1->CreateContextMenu());
-    EXPECT_TRUE(std::ranges::none_of(menu->actions(), [](QAction *a) { return a->menu(); }));
+    QStringList names; // without the mnemonic and the shortcut
+    for (QAction *action : menu->actions())
+        names += action->text().section('\t', 0, 0).remove(QRegularExpression("\\(&.\\)"));
+    EXPECT_EQ(names.join('|'), "復原|重做||剪下|複製|貼上|刪除||全部選擇");
+    struct Row {
+        const char *name;
+        int from, to; // the selection first; -1: as the entry before left it
+        QString text, selected, clipboard;
+    };
+    const Row rows[] = {{"復原", -1, -1, a + b, "", Sheet(3)},
+                        {"重做", -1, -1, c + a + b, "", Sheet(3)},
+                        {"全部選擇", -1, -1, c + a + b, c + a + b, Sheet(3)},
+                        {"複製", -1, -1, c + a + b, c + a + b, c + a + b},
+                        {"剪下", 0, 1, a + b, "", c},
+                        {"貼上", 2, 2, a + b + c, "", c},
+                        {"刪除", 0, 1, b + c, "", c}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.from >= 0)
+            Select(form_.Text1, row.from, row.to);
+        // The menu as the user opens it, for the state the box is in now.
+        const std::unique_ptr<QMenu> now(form_.Text1->CreateContextMenu());
+        const qsizetype at = names.indexOf(QString::fromUtf8(row.name));
+        ASSERT_GE(at, 0);
+        now->actions().at(at)->trigger();
+        EXPECT_EQ(Typed(), row.text);
+        EXPECT_EQ(form_.Text1->textCursor().selectedText(), row.selected);
+        EXPECT_EQ(QApplication::clipboard()->text(), row.clipboard);
+    }
 }
 
 TEST_F(FormTest, EnterPressesTheFocusedButtonAndNothingElse) {
@@ -173,6 +214,10 @@ TEST_F(FormTest, NoInTheResultBoxOrClosingTheWindowMidTestEndsWithStatusZero) {
 
 void Prepare(QApplication *app) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    app ? QApplication::setLayoutDirection(Qt::RightToLeft)
-        : void(qputenv("LC_ALL", "he_IL.UTF-8"));
+    if (app == nullptr)
+        qputenv("LC_ALL", "he_IL.UTF-8");
+    else {
+        QApplication::setLayoutDirection(Qt::RightToLeft);
+        qelvara::InstallQtChinese();
+    }
 }
