@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <iostream>
 
 // Shows Form1 modally, with no owner; returns when the window has closed.
@@ -15,6 +16,22 @@ void Main() {
     Form1 form;
     form.exec();
 }
+
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Qt ends the program with abort() and a hint to reinstall it when it cannot
+// open a display; the user gets the reason instead, and a status the manual
+// page lists. Qt's warnings before it still name the details.
+void OnStartMessage(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+    if (type != QtFatalMsg)
+        return qtHandler(type, context, message);
+    qelvara::ExplainNoDisplay(std::cerr);
+    std::_Exit(qelvara::kNoDisplayStatus);
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     // Before QApplication, which needs a display.
@@ -28,7 +45,9 @@ int main(int argc, char *argv[]) {
         return 2;
     }
     qelvara::ChooseInputMethod(argc, argv);
+    qtHandler = qInstallMessageHandler(OnStartMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtHandler);
     QApplication::setApplicationName(QStringLiteral("qelvara"));
     QApplication::setApplicationVersion(QString::fromUtf8(qelvara::kVersion));
     // Lets Wayland compositors and docks match the window to its desktop entry and icon.
