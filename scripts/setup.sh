@@ -8,7 +8,8 @@
 #   scripts/setup.sh --dry-run JOB   only say what would be installed
 #
 # It never changes how the user types. An input method is installed only where
-# the machine has no input-method framework at all; a user's fcitx5 gets only
+# the machine has no input-method framework at all (for make run, with what
+# starts it at login and its settings window); a user's fcitx5 gets only
 # the part Qt 6 programs need to reach it; a second framework is never added
 # beside the one the user has, because im-config picks among the installed
 # frameworks at every login and would switch some desktops to it. The test
@@ -46,7 +47,7 @@ if [ "$job" != package ]; then
     group "a Traditional Chinese font" fonts-noto-cjk
 
     # The input-method frameworks the machine has; none: not one of them.
-    fcitx5='' ibus='' other='' none=''
+    fcitx5='' ibus='' other='' none='' fcitx5_profile=''
     have fcitx5 && fcitx5=1
     have ibus && ibus=1
     for p in fcitx-bin uim scim hime gcin; do
@@ -57,10 +58,27 @@ if [ "$job" != package ]; then
         group "your fcitx5, for Qt 6 programs" fcitx5-frontend-qt6
     elif [ -n "$none" ]; then
         # Cangjie from Rime: fcitx5's own table hides it on Debian 13, and on
-        # Debian 12 pulls in Qt 5 WebEngine. No im-config: fcitx5 starts with
-        # the desktop, and the program finds it by itself.
+        # Debian 12 pulls in Qt 5 WebEngine.
         group "fcitx5 with Zhuyin and Cangjie, as the machine has no input method" \
             fcitx5 fcitx5-frontend-qt6 fcitx5-chewing fcitx5-rime rime-data-cangjie5
+        # fcitx5 ships no autostart entry: Debian starts it at login through
+        # im-config (one of its recommends), and fcitx5-config-qt is its
+        # settings window. im-config is safe only here, with no framework to
+        # switch away from; make test adds ibus beside fcitx5, between which
+        # im-config would pick anew at every login, so it stays out there.
+        if [ "$job" = run ]; then
+            group "what starts fcitx5 at login, and its settings window" im-config fcitx5-config-qt
+            # fcitx5 offers a user without a profile of their own the keyboard
+            # alone (Zhuyin too under zh_TW, nothing Chinese elsewhere). A
+            # system-wide one adds Zhuyin (chewing) and Cangjie (Rime) after the
+            # machine's layout. fcitx5 reads it only where ~/.config/fcitx5/profile
+            # is missing, and saves its own copy there: it never overrides a
+            # user's choice, and an existing one is left alone.
+            fcitx5_profile=/etc/xdg/fcitx5/profile
+            [ ! -e "$fcitx5_profile" ] || fcitx5_profile=''
+            # shellcheck source=/dev/null # the machine's keyboard, as Debian sets it
+            layout=$(. /etc/default/keyboard 2>/dev/null; l=${XKBLAYOUT:-} v=${XKBVARIANT:-}; l=${l%%,*} v=${v%%,*}; echo "${l:-us}${v:+-$v}")
+        fi
     fi
     [ -z "$ibus" ] || [ -n "$fcitx5" ] || echo "setup: ibus found; Qt 6 reaches it without anything more" >&2
     [ -z "$other" ] || echo "setup: found ${other% }; left as it is (Qt 6 reaches fcitx5 and ibus)" >&2
@@ -100,6 +118,8 @@ for i in "${!reasons[@]}"; do
     [ ${#new[@]} -eq 0 ] || echo "setup: ${reasons[i]}: ${new[*]}"
     missing+=("${new[@]}")
 done
+[ -z "$fcitx5_profile" ] ||
+    echo "setup: fcitx5's input methods for users who have not chosen their own: $fcitx5_profile (keyboard-$layout, chewing, rime)"
 # reprotest builds on this machine: the package's build dependencies, as
 # debian/control names them.
 build_dep=''
@@ -134,6 +154,13 @@ if [ ${#missing[@]} -gt 0 ]; then
         fail "apt could not fetch them (no network to the archive, or apt is locked)"
     "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" ||
         { echo "setup: apt-get install failed (see above)" >&2; exit 1; }
+fi
+if [ -n "$fcitx5_profile" ]; then
+    "${sudo[@]}" mkdir -p "${fcitx5_profile%/*}"
+    printf '%s\n' '[Groups/0]' Name=Default "Default Layout=$layout" DefaultIM=chewing '' \
+        '[Groups/0/Items/0]' "Name=keyboard-$layout" '' '[Groups/0/Items/1]' Name=chewing '' \
+        '[Groups/0/Items/2]' Name=rime '' '[GroupOrder]' 0=Default |
+        "${sudo[@]}" tee "$fcitx5_profile" >/dev/null
 fi
 if [ -n "$build_dep" ]; then
     "${apt_get[@]}" build-dep -y --no-install-recommends ./ ||
