@@ -1,27 +1,33 @@
 #!/usr/bin/env bash
-# Makes the README's pictures: the program as users run it (a random sheet),
-# a test started and Zhuyin (fcitx5 + chewing) being typed: two characters
-# committed, then 你好 still being composed with its candidate list open.
+# Makes the README's pictures of the program as users run it, under KDE
+# Plasma's compositor KWin, which draws the title bar (Breeze), with fcitx5 as
+# KWin's input method:
+#   docs/screenshot-intro.png  the window as it opens, before Start;
+#   docs/screenshot-kde.png    a test started and Zhuyin (chewing) typed: two
+#                              characters committed, then 你好 still being
+#                              composed with its candidate list open.
 #
-#   scripts/readme-screenshot.sh [kde|gnome]...   (default: both)
+#   scripts/readme-screenshot.sh               the release build, into docs/
+#   scripts/readme-screenshot.sh --check DIR   the test build, into DIR, on the
+#                                              first sheet (CTest's readme-screenshot)
 #
-# kde:   docs/screenshot-kde.png, under KDE Plasma's compositor KWin, which
-#        draws the title bar (Breeze); fcitx5 is KWin's input method.
-# gnome: docs/screenshot-gnome.png, under GNOME's compositor mutter, where Qt
-#        draws the title bar itself; fcitx5 through its Qt plugin, which also
-#        draws the candidate list.
-# Each in a private headless session (scripts/e2e/session.sh), keys from the
-# end-to-end tests' tools, the screen cropped to the window and its popup.
-# The sheet is random: the program starts again until its sheet (read over
-# AT-SPI) holds two common characters with known keys, so that the two typed
-# leave blank cells behind.
-# Made on Debian 12 (KWin 5.27, mutter 43): KWin 6 (Debian 13) takes no
-# screenshots without a GPU device (/dev/dri).
+# In a private headless session (scripts/e2e/session.sh), keys from the
+# end-to-end tests' KWin tool, the screen cropped to what differs from the
+# empty one. The sheet is random: the program starts again until its sheet
+# (read over AT-SPI) holds two common characters with known keys, so that the
+# two typed leave blank cells behind. KWin 6 (Debian 13) takes no screenshots
+# without a GPU device (/dev/dri): there it skips (status 77).
 set -euo pipefail
 self=$(realpath "$0")
+# --check: the test build, which the suite has just built, and any sheet.
+check='' build=build/release
+if [ "${1:-}" = --check ] && [ $# -eq 2 ]; then
+    check=$(realpath -m "$2") build=build/test
+elif [ $# -gt 0 ] && [ "$1" != --in-session ]; then
+    sed -n 10,12p "$self" >&2
+    exit 2
+fi
 cd "$(dirname "$self")/.."
-
-app=build/release/app/qelvara
 tools=build/test/tests/e2e/input
 # shellcheck source=scripts/lib/session.sh
 . scripts/lib/session.sh
@@ -53,49 +59,12 @@ with open(sys.argv[1], "wb") as out:
 print("%dx%d" % (width, height))
 '
 
-# mutter: a screen cast of its monitor, whose PipeWire node gives one frame.
-mutter_shot_py='
-import subprocess, sys
-from gi.repository import Gio, GLib
-bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-def call(path, iface, method, args, reply):
-    return bus.call_sync("org.gnome.Mutter.ScreenCast", path, iface, method, args,
-                         GLib.VariantType(reply), Gio.DBusCallFlags.NONE, 5000, None).unpack()
-session, = call("/org/gnome/Mutter/ScreenCast", "org.gnome.Mutter.ScreenCast",
-                "CreateSession", GLib.Variant("(a{sv})", ({},)), "(o)")
-# cursor-mode 0: no pointer in the picture.
-stream, = call(session, "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor",
-               GLib.Variant("(sa{sv})", ("", {"cursor-mode": GLib.Variant("u", 0)})), "(o)")
-loop = GLib.MainLoop()
-node = []
-def added(*args):
-    node.append(args[5][0])
-    loop.quit()
-bus.signal_subscribe("org.gnome.Mutter.ScreenCast", "org.gnome.Mutter.ScreenCast.Stream",
-                     "PipeWireStreamAdded", stream, None, Gio.DBusSignalFlags.NONE, added)
-call(session, "org.gnome.Mutter.ScreenCast.Session", "Start", None, "()")
-GLib.timeout_add_seconds(10, loop.quit)
-loop.run()
-if not node:
-    sys.exit("mutter announced no PipeWire stream")
-status = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % node[0],
-                         "num-buffers=1", "!", "videoconvert", "!", "pngenc", "!",
-                         "filesink", "location=" + sys.argv[1]], timeout=30).returncode
-call(session, "org.gnome.Mutter.ScreenCast.Session", "Stop", None, "()")
-sys.exit(status)
-'
-
 # The screen as a PNG in $1.
 shot() {
-    case $desktop in
-    kde)
-        local size
-        size=$(/usr/bin/python3 -c "$kwin_shot_py" "$1.bgra")
-        convert -size "$size" -depth 8 "bgra:$1.bgra" -alpha off "$1"
-        rm -f "$1.bgra"
-        ;;
-    gnome) /usr/bin/python3 -c "$mutter_shot_py" "$1" ;;
-    esac
+    local size
+    size=$(/usr/bin/python3 -c "$kwin_shot_py" "$1.bgra")
+    convert -size "$size" -depth 8 "bgra:$1.bgra" -alpha off "$1"
+    rm -f "$1.bgra"
 }
 
 # The sheet's cells over AT-SPI, one a line; a typed one reads （已打）.
@@ -127,12 +96,11 @@ common=(的=2k7 我=ji3 不=1j4 人=bp6 大=284 有=u.3 在=y94 中=5j/_ 上=g\;
     年=su06 生=g/_ 出=tj_ '也=u,3' 以=u3 子=y3 得=2k6 多=2ji_ 可=dk3
     下=vu84 小=vul3 看=d04 心=vup_ 去=fm4)
 
-# Inside the session: the program, keys, the picture.
+# Inside the session: the program, keys, the pictures (bare.png, the empty
+# screen; intro.png; typing.png) in $1.
 in_session() {
-    desktop=$1 out=$2
-    local dir bare answer tool sheet picked=() entry tries
+    local dir=$1 bare=$1/bare.png answer sheet picked=() entry tries
     pids=() app_pid=
-    dir=$(dirname "$out") bare=${out%.png}-bare.png
     # shellcheck disable=SC2317 # called by the trap
     stop() {
         local i
@@ -140,25 +108,17 @@ in_session() {
         for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[i]}"; done
     }
     trap stop EXIT
-    if [ "$desktop" = gnome ]; then
-        pipewire >"$dir/pipewire.log" 2>&1 &
-        pids+=("$!")
-        wireplumber >"$dir/wireplumber.log" 2>&1 &
-        pids+=("$!")
-    fi
     # Installed as a user would have it: KWin finds the title bar's icon
     # through the desktop entry named after the program's app id.
     mkdir -p "$XDG_DATA_HOME/applications" "$XDG_DATA_HOME/icons"
-    cp build/release/data/*.desktop "$XDG_DATA_HOME/applications/"
+    cp "$build"/data/*.desktop "$XDG_DATA_HOME/applications/"
     cp -r data/icons/hicolor "$XDG_DATA_HOME/icons/"
     # The accessibility bus up before the program, which then joins it.
     gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
         --method org.a11y.Bus.GetAddress >/dev/null
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
     shot "$bare"
-    tool=$tools/mutter-input
-    [ "$desktop" = gnome ] || tool=$tools/kwin-input
-    coproc input { "$tool" 2>"$dir/input.log"; }
+    coproc input { "$tools/kwin-input" 2>"$dir/input.log"; }
     pids+=("$input_PID")
     send() {
         echo "$*" >&"${input[1]}"
@@ -193,15 +153,17 @@ in_session() {
         exit 1
     }
     # A new sheet until it holds two of the common characters (one will do
-    # after a while).
+    # after a while; any, for a check).
     for tries in $(seq 40); do
         if [ -n "$app_pid" ]; then
             stop_pid "$app_pid"
             screen_bare 1
         fi
-        "$app" >"$dir/qelvara.log" 2>&1 &
+        "$build/app/qelvara" >"$dir/qelvara.log" 2>&1 &
         app_pid=$!
         screen_bare 0
+        # The window as it opens, its small box focused.
+        [ -e "$dir/intro.png" ] || { sleep 0.5; shot "$dir/intro.png"; }
         # A compositor drops the first keys of a virtual keyboard and any
         # before a new window has the keyboard: Escape, which the start
         # screen ignores.
@@ -218,9 +180,9 @@ in_session() {
         for entry in "${common[@]}"; do
             [[ $sheet == *"${entry%%=*}"* ]] && picked+=("$entry")
         done
-        [[ ${#picked[@]} -ge 2 || (${#picked[@]} -ge 1 && $tries -ge 15) ]] && break
+        [[ -n $check || ${#picked[@]} -ge 2 || (${#picked[@]} -ge 1 && $tries -ge 15) ]] && break
     done
-    [ ${#picked[@]} -ge 1 ] || picked=(的=2k7 我=ji3)
+    picked+=(的=2k7 我=ji3)
     sleep 0.5
     # Two committed, then 你好 (ㄋㄧˇ ㄏㄠˇ) composed with its candidates open.
     for entry in "${picked[@]:0:2}"; do
@@ -232,41 +194,39 @@ in_session() {
     sleep 0.3
     send key Down
     sleep 1
-    shot "$out"
+    shot "$dir/typing.png"
     # Typed characters leave the sheet.
     sheet=$(/usr/bin/python3 -c "$sheet_py")
     echo "typed and gone: $(grep -c '（已打）' <<<"$sheet" || true), sheets tried: $tries" >&2
 }
 
 if [ "${1:-}" = --in-session ]; then
-    in_session "$2" "$3"
+    build=$3 check=$4
+    in_session "$2"
     exit
 fi
 
-desktops=("$@")
-[ ${#desktops[@]} -gt 0 ] || desktops=(kde gnome)
-for desktop in "${desktops[@]}"; do
-    [[ $desktop =~ ^(kde|gnome)$ ]] || { sed -n 6p "$self" >&2; exit 2; }
-done
-# The pictures show the program as it is now: a release build, up to date.
-flock /tmp/qelvara-build.lock make build-release
-[ -d build/test ] || flock /tmp/qelvara-build.lock cmake --preset test
-flock /tmp/qelvara-build.lock cmake --build build/test --target kwin-input mutter-input
-# Only the pictures under mutter need these: its screen cast goes through PipeWire.
-[[ " ${desktops[*]} " != *" gnome "* ]] ||
-    scripts/setup.sh pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools gstreamer1.0-plugins-good
+# The screenshots need a GPU device under KWin 6.
+if [ ! -e /dev/dri ] && [[ $(kwin_wayland --version 2>/dev/null) =~ \ ([6-9])\. ]]; then
+    echo "readme-screenshot: KWin ${BASH_REMATCH[1]} takes no screenshots without /dev/dri" >&2
+    exit 77
+fi
+if [ -z "$check" ]; then
+    # The pictures show the program as it is now: a release build, up to date.
+    flock /tmp/qelvara-build.lock make build-release
+    [ -d build/test ] || flock /tmp/qelvara-build.lock cmake --preset test
+    flock /tmp/qelvara-build.lock cmake --build build/test --target kwin-input
+fi
 
 work=$(mktemp -d /tmp/readme-shot.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-for desktop in "${desktops[@]}"; do
-    case $desktop in
-    kde) session=(--compositor kwin --im kwin-fcitx) ;;
-    gnome) session=(--compositor mutter --im fcitx) ;;
-    esac
-    scripts/e2e/session.sh "${session[@]}" "$self" --in-session "$desktop" "$work/$desktop.png"
-    # Cropped to what differs from the bare screen: the window and its popup.
-    crop=$(convert "$work/$desktop-bare.png" "$work/$desktop.png" -compose difference -composite \
+scripts/e2e/session.sh --compositor kwin --im kwin-fcitx "$self" --in-session "$work" "$build" "$check"
+out=${check:-docs}
+mkdir -p "$out"
+# Each cropped to what differs from the empty screen: the window and its popup.
+for picture in intro:screenshot-intro typing:screenshot-kde; do
+    crop=$(convert "$work/bare.png" "$work/${picture%:*}.png" -compose difference -composite \
         -fuzz 2% -format %@ info:)
-    convert "$work/$desktop.png" -crop "$crop" +repage "docs/screenshot-$desktop.png"
-    echo "wrote docs/screenshot-$desktop.png"
+    convert "$work/${picture%:*}.png" -crop "$crop" +repage "$out/${picture#*:}.png"
+    echo "wrote $out/${picture#*:}.png"
 done
