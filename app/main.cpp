@@ -53,6 +53,10 @@ int main(int argc, char *argv[]) {
     // Lets Wayland compositors and docks match the window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QString::fromUtf8(qelvara::kAppId));
     qelvara::InstallQtChinese();
+    // The window reads left to right like the Chinese in it, its menus and
+    // boxes too, whatever -reverse asks: a right-to-left application drew the
+    // typing box's menu with its labels flush right and its shortcuts clipped.
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
     qelvara::InstallFaultHandler();
     Main();
     return 0;
