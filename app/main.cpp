@@ -3,7 +3,7 @@
 #include "ui/fault_box.h"
 #include "ui/form1.h"
 #include "ui/input_method.h"
-#include "ui/version.h"
+#include "form/version.h"
 
 #include <QApplication>
 
