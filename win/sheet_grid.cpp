@@ -142,8 +142,11 @@ LRESULT SheetGrid::Notify(const NMHDR &header) {
     switch (header.code) {
     case NM_CUSTOMDRAW:
         return CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW *>(const_cast<NMHDR *>(&header)));
-    case LVN_ITEMCHANGING:
-        return TRUE; // no item is ever selected or focused
+    case LVN_ITEMCHANGING: {
+        // No item is ever selected or focused; its text may change.
+        const auto &change = *reinterpret_cast<const NMLISTVIEW *>(&header);
+        return (change.uChanged & LVIF_STATE) != 0 ? TRUE : FALSE;
+    }
     default:
         return 0;
     }

@@ -76,17 +76,22 @@ LRESULT TypingBox::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_IME_CHAR:
         Character(static_cast<char16_t>(wParam), true);
         return 0;
+    // The composition is the input method's to show, in its own window at the
+    // caret, never in the text: the control's own handling (Wine's EDIT) puts
+    // it into the text, where the change pass and the limit would count it.
+    case WM_IME_STARTCOMPOSITION:
+        PlaceComposition();
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_IME_COMPOSITION:
         if (lParam & GCS_RESULTSTR) {
             const std::u16string result = CompositionString(hwnd_, GCS_RESULTSTR);
             if (!dropping_commits_)
                 Insert(result);
             lParam &= ~kResultFlags;
-            // Only the result: nothing is left for the control to show.
-            if (lParam == 0)
-                return 0;
         }
-        break;
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_IME_ENDCOMPOSITION:
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_KEYDOWN:
         // The control deletes and pastes these without a message of its own.
         if (wParam == VK_DELETE && GetKeyState(VK_SHIFT) < 0) {
@@ -271,6 +276,17 @@ void TypingBox::NoteTextChange() {
 
 std::u16string TypingBox::Composition() const {
     return CompositionString(hwnd_, GCS_COMPSTR);
+}
+
+void TypingBox::PlaceComposition() {
+    HIMC context = ImmGetContext(hwnd_);
+    if (context == nullptr)
+        return;
+    COMPOSITIONFORM form{};
+    form.dwStyle = CFS_POINT;
+    GetCaretPos(&form.ptCurrentPos);
+    ImmSetCompositionWindow(context, &form);
+    ImmReleaseContext(hwnd_, context);
 }
 
 void TypingBox::CommitComposition() {

@@ -9,7 +9,8 @@
 // whole characters (a surrogate pair, CR LF) and fits the insertion to the
 // room left before the content changes. Undo is the control's own: it only
 // revisits states made on that road, and the history is emptied whenever
-// the limit changes or the text is set.
+// the limit changes or the text is set. What an input method is still
+// composing stays out of the text, in the input method's own window.
 //
 // The change event runs once for every change of the content, before the
 // edit that made it returns: EN_CHANGE is not sent for WM_SETTEXT on a
@@ -72,6 +73,8 @@ private:
     void DeleteForward();
     void Paste();
     std::pair<int, int> Selection() const;
+    // The input method's composition window at the caret.
+    void PlaceComposition();
     int Room(int replaced) const;
 
     HWND hwnd_ = nullptr;
