@@ -3,6 +3,8 @@
 #include "engine/fault.h"
 #include "fonts.h"
 
+#include <algorithm>
+
 namespace qelvara::win {
 
 namespace {
@@ -27,10 +29,21 @@ void SheetGrid::Create(HWND parent, int id, bool visible) {
     for (int c = 0; c < kColumns; ++c)
         SendMessageW(hwnd_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c),
                      reinterpret_cast<LPARAM>(&column));
+    // Every cell's text is asked for when it is wanted (LVN_GETDISPINFO): a
+    // screen reader always hears the cell as it is, and a colour change
+    // repaints that cell alone, not its row.
     LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.pszText = LPSTR_TEXTCALLBACKW;
     for (int r = 0; r < kRows; ++r) {
         item.iItem = r;
+        item.iSubItem = 0;
         SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        for (int c = 1; c < kColumns; ++c) {
+            item.iSubItem = c;
+            SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(r),
+                         reinterpret_cast<LPARAM>(&item));
+        }
     }
     SetWindowSubclass(hwnd_, Procedure, 0, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -80,25 +93,26 @@ void SheetGrid::SetCellTextColour(COLORREF colour) {
     if (cell.colour == colour)
         return;
     cell.colour = colour;
-    Announce(row_, column_);
     Redraw(row_, column_);
 }
 
 void SheetGrid::SetCellText(std::u16string_view text) {
     cells_[static_cast<std::size_t>(row_)][static_cast<std::size_t>(column_)].text = text;
-    Announce(row_, column_);
     Redraw(row_, column_);
 }
 
-void SheetGrid::Announce(int row, int column) {
+void SheetGrid::Heard(NMLVDISPINFOW &info) const {
+    const int row = info.item.iItem, column = info.item.iSubItem;
+    if ((info.item.mask & LVIF_TEXT) == 0 || row < 0 || row >= kRows || column < 0 ||
+        column >= kColumns || info.item.cchTextMax <= 0)
+        return;
     const Cell &cell = cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
     // A screen reader should not read out a character that has vanished.
-    const std::wstring heard = Wide(cell.colour == kWhiteCell ? form::kTypedCell : cell.text);
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t *>(heard.c_str());
-    SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&item));
+    const std::u16string_view heard = cell.colour == kWhiteCell ? form::kTypedCell : cell.text;
+    const std::size_t n =
+        std::min(heard.size(), static_cast<std::size_t>(info.item.cchTextMax - 1));
+    std::copy_n(heard.begin(), n, info.item.pszText);
+    info.item.pszText[n] = L'\0';
 }
 
 void SheetGrid::Redraw(int row, int column) {
@@ -142,6 +156,9 @@ LRESULT SheetGrid::Notify(const NMHDR &header) {
     switch (header.code) {
     case NM_CUSTOMDRAW:
         return CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW *>(const_cast<NMHDR *>(&header)));
+    case LVN_GETDISPINFOW:
+        Heard(*reinterpret_cast<NMLVDISPINFOW *>(const_cast<NMHDR *>(&header)));
+        return 0;
     case LVN_ITEMCHANGING: {
         // No item is ever selected or focused; its text may change.
         const auto &change = *reinterpret_cast<const NMLISTVIEW *>(&header);

@@ -6,8 +6,8 @@
 //
 // A list view rather than a hand-drawn window: screen readers know it, and
 // read its rows and cells through the system's own accessibility support.
-// What they read is each item's text: the character of an untyped cell, and
-// "（已打）" for a typed one, as on Linux.
+// What they read is each cell's text, which the list view asks the sheet for:
+// the character of an untyped cell, and "（已打）" for a typed one, as on Linux.
 #pragma once
 
 #include "engine/temp.h"
@@ -59,8 +59,8 @@ private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self);
     LRESULT CustomDraw(NMLVCUSTOMDRAW &draw);
-    // What a screen reader reads for the cell.
-    void Announce(int row, int column);
+    // What a screen reader reads for a cell, asked for by the list view.
+    void Heard(NMLVDISPINFOW &info) const;
     void Redraw(int row, int column);
 
     HWND hwnd_ = nullptr;

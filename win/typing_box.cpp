@@ -214,7 +214,10 @@ void TypingBox::Replace(int from, int to, std::u16string_view text, bool canUndo
     if (from == to && fitted.empty())
         return;
     editing_ = true;
-    SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(from), static_cast<LPARAM>(to));
+    // Typing replaces the selection as it is: no selecting again (each
+    // message to Wine's EDIT lays its lines out anew).
+    if (Selection() != std::pair(from, to))
+        SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(from), static_cast<LPARAM>(to));
     SendMessageW(hwnd_, EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(fitted.c_str()));
     editing_ = false;
     NoteTextChange();
