@@ -20,6 +20,10 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-benchmarks.sh build/bench
+	@# The Windows program's figures, under Wine, where the cross tools and Wine are.
+	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
+	    cmake --preset windows-bench && cmake --build --preset windows-bench -j $(JOBS) && \
+	    scripts/measure-wine.sh build/windows-bench; fi
 
 # qelvara.exe for 64-bit and 32-bit Windows, with Debian's MinGW-w64:
 # build/windows-x64/win/qelvara.exe and build/windows-x86/win/qelvara.exe.

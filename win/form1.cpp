@@ -138,7 +138,8 @@ HWND Form1::Control(form::Id id) const {
 void Form1::CreateControls() {
     // Tab moves in creation order here, so the controls are made in the
     // table's tab order; that also leaves Text2 above the Start button, as
-    // the table has it. The lines take no focus and come last.
+    // the table has it (each control clips the ones above it, so the button
+    // never paints over the box). The lines take no focus and come last.
     std::vector<const form::Control *> order;
     for (const form::Control &control : form::kControls)
         if (control.kind != form::Kind::Timer)
@@ -155,8 +156,9 @@ void Form1::CreateControls() {
         const DWORD visible = control->visible ? WS_VISIBLE : 0;
         const std::wstring text = Wide(control->text);
         const auto make = [&](DWORD exStyle, const wchar_t *windowClass, DWORD style) {
-            return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | visible | style,
-                                   0, 0, 0, 0, hwnd_, MenuId(control->id), instance, nullptr);
+            return CreateWindowExW(exStyle, windowClass, text.c_str(),
+                                   WS_CHILD | WS_CLIPSIBLINGS | visible | style, 0, 0, 0, 0, hwnd_,
+                                   MenuId(control->id), instance, nullptr);
         };
         switch (control->id) {
         case form::Id::Command2:

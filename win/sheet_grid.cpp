@@ -16,8 +16,8 @@ constexpr COLORREF kWhiteCell = RGB(255, 255, 255);
 void SheetGrid::Create(HWND parent, int id, bool visible) {
     // LVS_NOSCROLL: the five sheet rows are the top rows, and nothing scrolls
     // them away; the other five lie below the edge, as in the grid it replaces.
-    const DWORD style = WS_CHILD | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_NOSCROLL |
-                        LVS_SINGLESEL | (visible ? WS_VISIBLE : 0);
+    const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER |
+                        LVS_NOSCROLL | LVS_SINGLESEL | (visible ? WS_VISIBLE : 0);
     hwnd_ = CreateWindowExW(0, WC_LISTVIEWW, L"", style, 0, 0, 0, 0, parent,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr);

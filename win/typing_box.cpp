@@ -44,8 +44,8 @@ std::u16string CompositionString(HWND hwnd, DWORD which) {
 void TypingBox::Create(HWND parent, int id, bool visible) {
     // Wraps at its right edge, with no scroll bars; it scrolls down by itself
     // once the lines fill it, or the control would refuse further text.
-    const DWORD style = WS_CHILD | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL |
-                        (visible ? WS_VISIBLE : 0);
+    const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN |
+                        ES_AUTOVSCROLL | (visible ? WS_VISIBLE : 0);
     hwnd_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", style, 0, 0, 0, 0, parent,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                             GetModuleHandleW(nullptr), nullptr);

@@ -19,7 +19,8 @@
 #   up as for fcitx, QT_IM_MODULE unset: Qt's text-input protocol carries it.
 #   fcitx-xim: fcitx5 as for fcitx, reached over XIM (XMODIFIERS) on the
 #   spot, as Wine programs reach it, in a zh_TW.UTF-8 locale.
-#   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route.
+#   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route;
+#   QELVARA_E2E_SCREEN sets Xvfb's screen (1024x768x24).
 # Many may run at once: Xvfb picks a free display, sockets live in the run's
 # own directory.
 set -euo pipefail
@@ -104,7 +105,7 @@ pids+=("$session_bus_pid")
 
 case $compositor in
 '')
-    XVFB_TIMEOUT=$timeout xvfb_start 1024x768x24 || fail "Xvfb did not start"
+    XVFB_TIMEOUT=$timeout xvfb_start "${QELVARA_E2E_SCREEN:-1024x768x24}" || fail "Xvfb did not start"
     export QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11
     ;;
 weston)
