@@ -173,33 +173,43 @@ LRESULT SheetGrid::CustomDraw(NMLVCUSTOMDRAW &draw) {
     switch (draw.nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
-    case CDDS_ITEMPREPAINT:
-        return CDRF_NOTIFYSUBITEMDRAW;
-    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+    case CDDS_ITEMPREPAINT: {
+        // A row at a time, only its cells that need painting: a notification
+        // for each cell costs more than drawing it (Wine: ~40 us each).
         const int row = static_cast<int>(draw.nmcd.dwItemSpec);
-        const int column = draw.iSubItem;
-        if (row < 0 || row >= kRows || column < 0 || column >= kColumns)
+        if (row < 0 || row >= kRows)
             return CDRF_DODEFAULT;
-        const Cell &cell = cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
-        RECT rect = CellRect(row, column);
         HDC dc = draw.nmcd.hdc;
-        // Inside the grid lines, which the list view draws afterwards.
-        RECT inside = rect;
-        inside.right -= 1;
-        inside.bottom -= 1;
-        FillRect(dc, &inside, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        RECT clip{};
+        GetClipBox(dc, &clip);
         const HGDIOBJ old = SelectObject(dc, font_);
-        SetTextColor(dc, cell.colour);
         SetBkMode(dc, TRANSPARENT);
-        const std::wstring text = Wide(cell.text);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
-                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        RECT cell = CellRect(row, 0);
+        for (std::size_t column = 0; column < kColumns; ++column) {
+            cell.right = cell.left + widths_[column];
+            RECT shown{};
+            if (IntersectRect(&shown, &cell, &clip))
+                DrawCell(dc, cell, cells_[static_cast<std::size_t>(row)][column]);
+            cell.left = cell.right;
+        }
         SelectObject(dc, old);
         return CDRF_SKIPDEFAULT;
     }
     default:
         return CDRF_DODEFAULT;
     }
+}
+
+void SheetGrid::DrawCell(HDC dc, const RECT &rect, const Cell &cell) const {
+    // Inside the grid lines, which the list view draws afterwards.
+    RECT inside = rect;
+    inside.right -= 1;
+    inside.bottom -= 1;
+    FillRect(dc, &inside, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, cell.colour);
+    const std::wstring text = Wide(cell.text);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
 } // namespace qelvara::win

@@ -59,6 +59,7 @@ private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self);
     LRESULT CustomDraw(NMLVCUSTOMDRAW &draw);
+    void DrawCell(HDC dc, const RECT &rect, const Cell &cell) const;
     // What a screen reader reads for a cell, asked for by the list view.
     void Heard(NMLVDISPINFOW &info) const;
     void Redraw(int row, int column);
