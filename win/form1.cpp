@@ -210,13 +210,22 @@ int Form1::Pixels(int twips) const {
 }
 
 void Form1::SetClientSize(const RECT *suggested) {
-    RECT outer{0, 0, Pixels(form::kClientWidth), Pixels(form::kClientHeight)};
+    const int width = Pixels(form::kClientWidth), height = Pixels(form::kClientHeight);
+    RECT outer{0, 0, width, height};
     AdjustWindowRectExForDpi(&outer, kStyle, FALSE, kExStyle, dpi_);
     RECT now{};
     GetWindowRect(hwnd_, &now);
     const RECT &at = suggested != nullptr ? *suggested : now;
     SetWindowPos(hwnd_, nullptr, at.left, at.top, outer.right - outer.left,
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame is not what that DPI's metrics say (Wine keeps the
+    // system's), the client area still gets its size.
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    if (client.right != width || client.bottom != height)
+        SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left + width - client.right,
+                     outer.bottom - outer.top + height - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form1::Layout() {

@@ -229,6 +229,42 @@ TEST_F(WinForm, TheBoxHoldsAtMostOneHundredUnitsOnEveryRoadAndSplitsNoPair) {
     }
 }
 
+// Keys as the message loop gives them, through the dialog manager (Tab, Enter).
+void Key(HWND to, WPARAM key) {
+    PostMessageW(to, WM_KEYDOWN, key, 1);
+    PostMessageW(to, WM_KEYUP, key, 0xC0000001);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (IsDialogMessageW(GetAncestor(to, GA_ROOT), &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// There is no default or cancel button: Enter in the small box and Escape do
+// nothing; Enter on the focused Start button presses it.
+TEST_F(WinForm, EnterPressesOnlyTheFocusedButton) {
+    Key(form_->Text2, VK_RETURN);
+    Key(form_->Text2, VK_ESCAPE);
+    EXPECT_TRUE(IsWindowVisible(form_->Command2));
+    SetFocus(form_->Command2);
+    Key(form_->Command2, VK_RETURN);
+    EXPECT_FALSE(IsWindowVisible(form_->Command2));
+}
+
+// A move to a monitor of another DPI: the window keeps the design's size in
+// twips, 10215 x 6375, at 144 dots per inch.
+TEST_F(WinForm, TheWindowFollowsADpiChange) {
+    RECT suggested{};
+    GetWindowRect(form_->Handle(), &suggested);
+    SendMessageW(form_->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT client{};
+    GetClientRect(form_->Handle(), &client);
+    EXPECT_EQ(std::pair(client.right, client.bottom), std::pair(1022L, 638L));
+}
+
 TEST_F(WinForm, FinishIsEnabledAtOneMinuteAndTheResultTextIsExact) {
     Start();
     Tick(59);
