@@ -1,5 +1,6 @@
 #include "result_box.h"
 
+#include "engine/fault.h"
 #include "fonts.h"
 #include "form/form.h"
 
@@ -68,6 +69,9 @@ int AskResult(HWND owner, std::u16string_view text, std::u16string_view caption,
         answer = Show(owner, text, caption,
                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_APPLMODAL | MB_TOPMOST,
                       ignoreKeys);
+        // A box that cannot be shown is a failing call on a control.
+        if (answer == 0)
+            temp::RaiseFault(temp::Fault::NoWindow);
     } while (answer != IDYES && answer != IDNO); // only Yes or No answers it
     return answer;
 }

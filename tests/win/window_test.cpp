@@ -5,6 +5,7 @@
 #include "engine/bank/bank.h"
 #include "engine/random_source.h"
 #include "engine/temp.h"
+#include "win/fault_box.h"
 #include "win/form1.h"
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -339,6 +341,27 @@ TEST_F(WinForm, TheResultBoxIgnoresAKeyAtOnceAfterTheClocksFinish) {
     });
     Tick(600);
     EXPECT_TRUE(openAfterKey);
+}
+
+// A run-time fault: a box over the window names it in Chinese, and once it
+// is closed the program ends with status 3.
+TEST_F(WinForm, AFaultIsNamedInChineseAndEndsWithStatusThree) {
+    EXPECT_EXIT(
+        {
+            qelvara::win::InstallFaultHandler(form_.get());
+            WhenBoxOpens([](HWND box) {
+                const std::u16string text = BoxText(box);
+                const std::wstring wide(text.begin(), text.end());
+                char utf8[256]{};
+                WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8, sizeof utf8, nullptr,
+                                    nullptr);
+                std::fprintf(stderr, "box: %s\n", utf8);
+                Press(box, IDOK);
+                return true;
+            });
+            temp::RaiseFault(temp::Fault::Overflow);
+        },
+        ::testing::ExitedWithCode(3), "box: 執行階段錯誤：溢位");
 }
 
 // fcitx5 with chewing over XIM: 你 still composed when Finish is pressed goes
