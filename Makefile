@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # The Debian releases the package is built and tested for.
 RELEASES ?= bookworm trixie
 
-.PHONY: run test bench package check-package build-release build-test format clean
+.PHONY: run test bench windows package check-package build-release build-test format clean
 
 run: build-release
 	build/release/app/qelvara
@@ -20,6 +20,19 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-benchmarks.sh build/bench
+	@# The Windows program's figures, under Wine, where the cross tools and Wine are.
+	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
+	    cmake --preset windows-bench && cmake --build --preset windows-bench -j $(JOBS) && \
+	    scripts/measure-wine.sh build/windows-bench; fi
+
+# qelvara.exe for 64-bit and 32-bit Windows, with Debian's MinGW-w64:
+# build/windows-x64/win/qelvara.exe and build/windows-x86/win/qelvara.exe.
+windows:
+	@scripts/setup.sh windows
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64 -j $(JOBS)
+	cmake --preset windows-x86
+	cmake --build --preset windows-x86 -j $(JOBS)
 
 # The .deb, built from the committed tree in a clean root of this machine's
 # release, with the engine and window tests and lintian: build/debian/RELEASE/.

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "ui/version.h"
+#include "form/version.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,10 +1,10 @@
 // Start-up: the application object, the fault handler, then the window.
 #include "app/command_line.h"
+#include "form/version.h"
 #include "ui/fault_box.h"
 #include "ui/form1.h"
 #include "ui/input_method.h"
 #include "ui/qt_chinese.h"
-#include "ui/version.h"
 
 #include <QApplication>
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Renders the bitmap icons from the scalable one. Run it after editing the SVG
-# and commit the PNGs with it: the window embeds the small ones, and the build
-# does not need librsvg.
+# Renders the bitmap icons from the scalable one, and the Windows icon from
+# them (icotool, from icoutils). Run it after editing the SVG and commit the
+# PNGs and the .ico with it: the windows embed them, and the build needs
+# neither librsvg nor icoutils.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -26,3 +27,10 @@ for size in 16 32 48 64 128 256; do
     mv "$out.tmp" "$out"
     echo "$out"
 done
+
+# The Windows program's icon: the sizes the shell and the title bar ask for.
+ico=data/icons/$id.ico
+icotool -c -o "$ico.tmp" $(for size in 16 32 48; do echo "$icons/${size}x${size}/apps/$id.png"; done) \
+    -r "$icons/256x256/apps/$id.png" # kept as PNG, as Windows reads the large size
+mv "$ico.tmp" "$ico"
+echo "$ico"

@@ -5,6 +5,7 @@
 #   scripts/setup.sh run       build and run the program (make run)
 #   scripts/setup.sh test      the test lab as well (make test)
 #   scripts/setup.sh package   Debian's packaging tools (make package, make check-package)
+#   scripts/setup.sh windows   the cross tools for the Windows program (make windows)
 #   scripts/setup.sh --dry-run JOB   only say what would be installed
 #
 # It never changes how the user types. An input method is installed only where
@@ -19,8 +20,8 @@ set -euo pipefail
 dry_run=''
 [ "${1:-}" != --dry-run ] || { dry_run=1; shift; }
 job=${1:-}
-case $job in run | test | package) ;; *)
-    sed -n 5,8p "$0" >&2
+case $job in run | test | package | windows) ;; *)
+    sed -n 5,9p "$0" >&2
     exit 2
     ;;
 esac
@@ -39,7 +40,12 @@ group() {
     lists+=("$*")
 }
 
-if [ "$job" != package ]; then
+if [ "$job" = windows ]; then
+    group "build tools" make cmake ninja-build
+    group "MinGW-w64, the cross compilers for 64-bit and 32-bit Windows" \
+        g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+fi
+if [ "$job" = run ] || [ "$job" = test ]; then
     group "build tools" g++ make cmake ninja-build pkg-config
     group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
         qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
@@ -102,6 +108,10 @@ if [ "$job" = test ]; then
         group "ibus with Zhuyin, Cangjie and Rime" ibus ibus-chewing ibus-table ibus-table-cangjie5 ibus-rime
     fi
     group "Rime's Zhuyin and Cangjie schemas" rime-data-bopomofo rime-data-cangjie5
+    # 64-bit only: Wine's 32-bit half needs a foreign architecture, which a
+    # test run never adds to the machine.
+    group "the Windows program's tests: the 64-bit cross compiler, Wine, a zh_TW locale" \
+        g++-mingw-w64-x86-64-posix wine wine64 locales
 fi
 if [ "$job" = package ]; then
     group "Debian's packaging tools: build in a clean root, lint, test the package" \

@@ -2,7 +2,7 @@
 
 #include "engine/fault.h"
 #include "fonts.h"
-#include "ui/version.h"
+#include "form/version.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -25,10 +25,9 @@ void ShowFault(temp::Fault fault) {
     }
     const std::u16string_view name = temp::FaultName(fault);
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kWindowTitle),
-                    QStringLiteral("執行階段錯誤：%1\n\n程式必須結束。")
-                        .arg(QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()))),
-                    QMessageBox::Ok, QApplication::activeWindow());
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("確定"));
+                    ToQString(form::FaultText(name)), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.button(QMessageBox::Ok)->setText(ToQString(form::kFaultButton));
     box.setFont(SansFont(9.75));
     box.setLayoutDirection(Qt::LeftToRight);
     box.exec();

@@ -2,11 +2,12 @@
 
 #include "engine/temp.h"
 #include "fonts.h"
+#include "form/form.h"
+#include "form/version.h"
 #include "form_window.h"
 #include "push_button.h"
 #include "sheet_grid.h"
 #include "typing_box.h"
-#include "ui/version.h"
 #include "window_state.h"
 
 #include <QFontMetricsF>
@@ -22,35 +23,54 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 using qelvara::TwipsToPixels;
 
 namespace {
 
-constexpr int kClientWidthTwips = 10215;
-constexpr int kClientHeightTwips = 6375;
-constexpr int kColumnWidthTwips = 493;
 constexpr int kSheetRows = temp::kSheetSize / temp::kSheetColumns; // 5
 
-QRect TwipsRect(int left, int top, int width, int height) {
-    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                 TwipsToPixels(height));
+QRect TwipsRect(const form::Place &place) {
+    return QRect(TwipsToPixels(place.left), TwipsToPixels(place.top), TwipsToPixels(place.width),
+                 TwipsToPixels(place.height));
 }
 
-// A one-pixel line in the text colour between two points on a row or a column.
-QFrame *MakeLine(QWidget *parent, const char *name, int x1, int y1, int x2, int y2) {
+// The table's name, place, font and words for a control; hidden ones hidden.
+template <typename Widget> Widget *Placed(Widget *widget, form::Id id) {
+    const form::Control &control = form::ControlOf(id);
+    widget->setObjectName(
+        QString::fromLatin1(control.name.data(), static_cast<qsizetype>(control.name.size())));
+    widget->setGeometry(TwipsRect(control.place));
+    if (control.font.face != form::Face::Default)
+        widget->setFont(qelvara::FontOf(control.font));
+    widget->setAccessibleName(qelvara::ToQString(form::AccessibleName(control)));
+    widget->setAccessibleDescription(qelvara::ToQString(control.accessibleDescription));
+    if (!control.visible)
+        widget->hide();
+    return widget;
+}
+
+QString TextOf(form::Id id) {
+    return qelvara::ToQString(form::ControlOf(id).text);
+}
+
+// A one-pixel line in the text colour from the table's start to its end.
+QFrame *MakeLine(QWidget *parent, form::Id id) {
     auto *line = new QFrame(parent);
-    line->setObjectName(QString::fromLatin1(name));
+    line->setObjectName(QString::fromLatin1(form::ControlOf(id).name.data()));
     line->setFrameShape(QFrame::NoFrame);
     line->setAutoFillBackground(true);
     // The one-role setColor sets every colour group, so the lines stay when the window is inactive.
     QPalette pal = line->palette();
     pal.setColor(QPalette::Window, pal.color(QPalette::WindowText));
     line->setPalette(pal);
-    const int left = TwipsToPixels(std::min(x1, x2));
-    const int top = TwipsToPixels(std::min(y1, y2));
-    line->setGeometry(left, top, TwipsToPixels(std::max(x1, x2)) - left + 1,
-                      TwipsToPixels(std::max(y1, y2)) - top + 1);
+    const form::Place &p = form::ControlOf(id).place;
+    const int left = TwipsToPixels(p.left);
+    const int top = TwipsToPixels(p.top);
+    line->setGeometry(left, top, TwipsToPixels(p.left + p.width) - left + 1,
+                      TwipsToPixels(p.top + p.height) - top + 1);
     line->hide();
     return line;
 }
@@ -73,11 +93,6 @@ protected:
     }
 };
 
-void Describe(QWidget *widget, const QString &name, const QString &description) {
-    widget->setAccessibleName(name);
-    widget->setAccessibleDescription(description);
-}
-
 } // namespace
 
 Form1::Form1(QWidget *parent)
@@ -85,7 +100,7 @@ Form1::Form1(QWidget *parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(qelvara::kWindowTitle));
-    setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+    setFixedSize(TwipsToPixels(form::kClientWidth), TwipsToPixels(form::kClientHeight));
     setSizeGripEnabled(false);
     // The sheet reads left to right whatever -reverse or the locale asks for.
     setLayoutDirection(Qt::LeftToRight);
@@ -118,11 +133,8 @@ Form1::~Form1() {
 }
 
 void Form1::CreateControls() {
-    Command2 = new qelvara::PushButton(QStringLiteral("確定"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(TwipsRect(4560, 2040, 1095, 375));
-    Command2->setFont(qelvara::SansFont(9.75));
-    Describe(Command2, QStringLiteral("確定"), QStringLiteral("開始打字測驗"));
+    using form::Id;
+    Command2 = Placed(new qelvara::PushButton(TextOf(Id::Command2), this), Id::Command2);
 
     // Running at design time; the load pass stops it.
     Timer1 = new QTimer(this);
@@ -130,71 +142,40 @@ void Form1::CreateControls() {
     Timer1->setInterval(temp::kTickMilliseconds);
     Timer1->start();
 
-    Command1 = new qelvara::PushButton(QStringLiteral("完成"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(TwipsRect(8760, 4800, 1215, 375));
-    Command1->setFont(qelvara::SansFont(9.75));
-    Command1->hide();
-    Describe(Command1, QStringLiteral("完成"),
-             QStringLiteral("結束這次測驗並顯示成績；測驗滿一分鐘後才能按"));
+    Command1 = Placed(new qelvara::PushButton(TextOf(Id::Command1), this), Id::Command1);
     // A click leaves the focus, and with it any composition, in the typing
     // box: the finish commits it there the same way whatever the input
     // method's plugin would do on a focus change. Tab still reaches it.
     Command1->setFocusPolicy(Qt::TabFocus);
 
-    Text1 = new qelvara::TypingBox(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(TwipsRect(120, 3600, 8295, 2655));
-    Text1->setFont(qelvara::MingFont(12));
-    Text1->hide();
-    Describe(Text1, QStringLiteral("打字區"),
-             QStringLiteral("在這裡輸入字表上的字，次序不拘，最多一百個字"));
+    Text1 = Placed(new qelvara::TypingBox(this), Id::Text1);
+    MSHFlexGrid1 = Placed(new qelvara::SheetGrid(this), Id::MSHFlexGrid1);
 
-    MSHFlexGrid1 = new qelvara::SheetGrid(this);
-    MSHFlexGrid1->setObjectName(QStringLiteral("MSHFlexGrid1"));
-    MSHFlexGrid1->setGeometry(TwipsRect(120, 120, 9975, 3375));
-    MSHFlexGrid1->setFont(qelvara::MingFont(18));
-    MSHFlexGrid1->hide();
-    Describe(MSHFlexGrid1, QStringLiteral("字表"),
-             QStringLiteral("要打的一百個字，每列二十個；打過的字會從字表上消失"));
-
-    Text2 = new CaretKeepingLineEdit(QStringLiteral("Text2"), this);
+    Text2 = Placed(new CaretKeepingLineEdit(TextOf(Id::Text2), this), Id::Text2);
     Text2->setCursorPosition(0);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    Text2->setGeometry(TwipsRect(5160, 2160, 255, 195));
-    Describe(Text2, QStringLiteral("文字框"),
-             QStringLiteral("開始畫面上的小文字框，內容不會被使用"));
 
-    Label2 = new QLabel(QStringLiteral("準備好沒有？按【確定】開始"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(qelvara::MingFont(9.75));
+    Label2 = Placed(new QLabel(TextOf(Id::Label2), this), Id::Label2);
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label2->setWordWrap(false);
     // One line of 13 characters of 13 pixels fills the designed rectangle
     // exactly, so a wider face would lose both ends: the label grows to its
     // text, about the same centre.
-    const QRect intro = TwipsRect(3840, 1080, 2535, 495);
+    const QRect intro = Label2->geometry();
     const int textWidth = qCeil(QFontMetricsF(Label2->font()).horizontalAdvance(Label2->text()));
     const int labelWidth = std::max(intro.width(), textWidth);
     Label2->setGeometry(intro.left() - (labelWidth - intro.width()) / 2, intro.top(), labelWidth,
                         intro.height());
-    Describe(Label2, Label2->text(), QStringLiteral("開始前的說明"));
 
-    Line4 = MakeLine(this, "Line4", 9960, 3840, 9960, 4440);
-    Line3 = MakeLine(this, "Line3", 8760, 4440, 9960, 4440);
-    Line2 = MakeLine(this, "Line2", 8760, 3840, 8760, 4440);
-    Line1 = MakeLine(this, "Line1", 8760, 3840, 9960, 3840);
+    Line4 = MakeLine(this, Id::Line4);
+    Line3 = MakeLine(this, Id::Line3);
+    Line2 = MakeLine(this, Id::Line2);
+    Line1 = MakeLine(this, Id::Line1);
 
-    Label3 = new QLabel(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(TwipsRect(8880, 3960, 975, 375));
-    Label3->setFont(qelvara::SansFont(12, true));
+    Label3 = Placed(new QLabel(this), Id::Label3);
     Label3->setAlignment(Qt::AlignCenter);
     QPalette clock = Label3->palette();
-    clock.setColor(QPalette::WindowText, qelvara::ColourFromBgr(temp::kRed));
+    clock.setColor(QPalette::WindowText, qelvara::ColourFromBgr(form::kClockColour));
     Label3->setPalette(clock);
-    Label3->hide();
-    Describe(Label3, QStringLiteral("計時"), QStringLiteral("這次測驗已經過的時間，分：秒"));
 
     // No default (Enter) or cancel (Escape) button anywhere.
     for (QPushButton *button : {Command1, Command2}) {
@@ -202,10 +183,16 @@ void Form1::CreateControls() {
         button->setDefault(false);
     }
 
-    // Tab order: Text1, Text2, Command1, (labels,) Command2; the grid takes no focus.
-    setTabOrder(Text1, Text2);
-    setTabOrder(Text2, Command1);
-    setTabOrder(Command1, Command2);
+    // The table's tab order among the controls that take the focus (the grid
+    // and the labels take none).
+    std::vector<std::pair<int, QWidget *>> order;
+    for (const form::Control &control : form::kControls)
+        if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(control.name.data()));
+            w != nullptr && control.tabIndex != form::kNoTab && (w->focusPolicy() & Qt::TabFocus))
+            order.emplace_back(control.tabIndex, w);
+    std::ranges::sort(order);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1].second, order[i].second);
 }
 
 void Form1::showEvent(QShowEvent *event) {
@@ -252,7 +239,7 @@ void Form1::Form1_Load() {
     temp::OnLoad();
     w.SetTimerRunning(false);
     for (int column = 0; column < qelvara::SheetGrid::kColumns; ++column)
-        w.SetColumnWidthTwips(column, kColumnWidthTwips);
+        w.SetColumnWidthTwips(column, form::kColumnWidth);
     // Rows tall enough for one 18-point character, all five sheet rows inside the grid.
     MSHFlexGrid1->SetRowHeightPixels(MSHFlexGrid1->contentsRect().height() / kSheetRows);
     w.SetTypingMaxLength(temp::kTypingLimit);

@@ -1,5 +1,6 @@
 #include "form_window.h"
 
+#include "fonts.h"
 #include "form1.h"
 #include "result_box.h"
 #include "sheet_grid.h"
@@ -17,11 +18,6 @@
 namespace qelvara {
 
 namespace {
-
-QString ToQString(std::u16string_view text) {
-    return QString(reinterpret_cast<const QChar *>(text.data()),
-                   static_cast<qsizetype>(text.size()));
-}
 
 QRect Available(const Form1 &form) {
     return form.screen()->availableGeometry();
@@ -84,8 +80,7 @@ void FormWindow::SetClockText(std::u16string_view text) {
     const QString clock = ToQString(text);
     form_.Label3->setText(clock);
     // The name is what a screen reader says, so it carries the time too.
-    form_.Label3->setAccessibleName(clock.isEmpty() ? QStringLiteral("計時")
-                                                    : QStringLiteral("計時 %1").arg(clock));
+    form_.Label3->setAccessibleName(ToQString(form::ClockName(text)));
 }
 
 void FormWindow::SetFinishEnabled(bool on) {
@@ -95,7 +90,7 @@ void FormWindow::SetFinishEnabled(bool on) {
 temp::Answer FormWindow::Ask(std::u16string_view text, std::u16string_view caption) {
     ResultBox box(ToQString(text), ToQString(caption), &form_);
     if (in_tick_)
-        box.IgnoreKeysFor(kResultKeyGuard);
+        box.IgnoreKeysFor(form::kResultKeyGuard);
     box.exec();
     return box.clickedButton() == box.button(QMessageBox::Yes) ? temp::Answer::Yes
                                                                : temp::Answer::No;

@@ -14,15 +14,14 @@ ResultBox::ResultBox(const QString &text, const QString &caption, QWidget *paren
                   parent) {
     setDefaultButton(QMessageBox::Yes);
     // In the program's language whatever the locale, as a Chinese desktop labels them.
-    button(QMessageBox::Yes)->setText(QStringLiteral("是(&Y)"));
-    button(QMessageBox::No)->setText(QStringLiteral("否(&N)"));
+    button(QMessageBox::Yes)->setText(ToQString(form::kYes));
+    button(QMessageBox::No)->setText(ToQString(form::kNo));
     setFont(SansFont(9.75));
     setLayoutDirection(Qt::LeftToRight); // as the window, whatever -reverse says
     // Flags first: changing them on a visible window hides it.
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     setAccessibleName(caption);
-    setAccessibleDescription(
-        QStringLiteral("測驗結果，請選擇「是」開始新一次練習，或選擇「否」結束程式"));
+    setAccessibleDescription(ToQString(form::kResultDescription));
 }
 
 void ResultBox::showEvent(QShowEvent *event) {

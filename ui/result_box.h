@@ -9,11 +9,6 @@
 
 namespace qelvara {
 
-// After the clock ends a test by itself the typist may still be typing, and a
-// key meant for the input method would answer the box unseen (Space, Enter
-// and y start a new test, n ends the program): keys wait this long.
-inline constexpr std::chrono::milliseconds kResultKeyGuard{1500};
-
 class ResultBox : public QMessageBox {
     Q_OBJECT
 

@@ -1,6 +1,7 @@
 #include "sheet_grid.h"
 
 #include "engine/fault.h"
+#include "fonts.h"
 
 #include <QHeaderView>
 #include <QStyledItemDelegate>
@@ -94,7 +95,7 @@ void SheetGrid::SetCellTextColour(const QColor &colour) {
     cell->setForeground(colour);
     // A screen reader should not read out a character that has vanished.
     if (colour == Qt::white)
-        cell->setData(Qt::AccessibleTextRole, QStringLiteral("（已打）"));
+        cell->setData(Qt::AccessibleTextRole, ToQString(form::kTypedCell));
     else
         cell->setData(Qt::AccessibleTextRole, QVariant());
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/temp.h"
+#include "form/form.h"
 
 #include <QColor>
 #include <QTableWidget>
@@ -15,7 +16,7 @@ class SheetGrid : public QTableWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kRows = 10;
+    static constexpr int kRows = form::kGridRows;
     static constexpr int kColumns = temp::kSheetColumns;
 
     explicit SheetGrid(QWidget *parent = nullptr);

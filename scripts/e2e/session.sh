@@ -2,7 +2,7 @@
 # Runs a command in a private desktop session, then stops every process it
 # started and removes its temporary home:
 #
-#   session.sh [--im fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx] [--compositor weston|mutter|kwin] CMD [ARG...]
+#   session.sh [--im fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx|fcitx-xim] [--compositor weston|mutter|kwin] CMD [ARG...]
 #
 # The display is a private Xvfb, or with --compositor a headless Wayland
 # compositor: weston with --debug, so that weston-screenshooter works, or
@@ -17,7 +17,10 @@
 #   bopomofo (Zhuyin, the first) and cangjie5, deployed before CMD starts.
 #   kwin-fcitx (with --compositor kwin): fcitx5 as KWin's input method, set
 #   up as for fcitx, QT_IM_MODULE unset: Qt's text-input protocol carries it.
-#   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route.
+#   fcitx-xim: fcitx5 as for fcitx, reached over XIM (XMODIFIERS) on the
+#   spot, as Wine programs reach it, in a zh_TW.UTF-8 locale.
+#   QELVARA_E2E_IM and QELVARA_E2E_COMPOSITOR tell the command the route;
+#   QELVARA_E2E_SCREEN sets Xvfb's screen (1024x768x24).
 # Many may run at once: Xvfb picks a free display, sockets live in the run's
 # own directory.
 set -euo pipefail
@@ -30,7 +33,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
     esac
 done
-if ! [[ $im =~ ^(|fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx)$ && $compositor =~ ^(|weston|mutter|kwin)$ &&
+if ! [[ $im =~ ^(|fcitx|ibus|ibus-daemon|fcitx-rime|ibus-rime|kwin-fcitx|fcitx-xim)$ && $compositor =~ ^(|weston|mutter|kwin)$ &&
     $# -gt 0 && ($im != kwin-fcitx || $compositor == kwin) ]]; then
     sed -n 5p "$0" >&2
     exit 2
@@ -40,6 +43,7 @@ tools=(dbus-daemon gdbus "${compositor:-Xvfb}")
 [ "$compositor" != kwin ] || tools[2]=kwin_wayland
 case $im in
 fcitx | ibus | fcitx-rime | kwin-fcitx) tools+=(fcitx5 fcitx5-remote) ;;
+fcitx-xim) tools+=(fcitx5 fcitx5-remote localedef) ;;
 ibus-daemon | ibus-rime) tools+=(ibus-daemon ibus) ;;
 esac
 lib=$(dirname "$0")/../lib
@@ -101,7 +105,7 @@ pids+=("$session_bus_pid")
 
 case $compositor in
 '')
-    XVFB_TIMEOUT=$timeout xvfb_start 1024x768x24 || fail "Xvfb did not start"
+    XVFB_TIMEOUT=$timeout xvfb_start "${QELVARA_E2E_SCREEN:-1024x768x24}" || fail "Xvfb did not start"
     export QT_QPA_PLATFORM=xcb XDG_SESSION_TYPE=x11
     ;;
 weston)
@@ -206,7 +210,7 @@ rime_deployed() {
         fail "Rime failed to deploy: $(grep -rh 'tasks ran:' "$tmp/rime" "$tmp"/*.log | head -n 1)"
 }
 
-if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; then
+if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx || $im == fcitx-xim ]]; then
     # One group: keyboard-us, chewing (the default) and Cangjie; or
     # keyboard-us and Rime.
     mkdir -p "$XDG_CONFIG_HOME/fcitx5/conf"
@@ -228,6 +232,18 @@ if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; 
     mkdir -p "$XDG_DATA_HOME/fcitx5/inputmethod"
     sed 's/^Enable=False/Enable=True/' /usr/share/fcitx5/inputmethod/cangjie.conf \
         >"$XDG_DATA_HOME/fcitx5/inputmethod/cangjie.conf"
+    # Over XIM, the composition in the program's own window (on the spot),
+    # as a Windows input method shows it, not in fcitx5's.
+    if [ "$im" = fcitx-xim ]; then
+        printf '%s\n' UseOnTheSpot=True >"$XDG_CONFIG_HOME/fcitx5/conf/xim.conf"
+        # Wine asks XIM for the composition only in a Chinese, Japanese or
+        # Korean locale: a private zh_TW.UTF-8, as a Taiwanese desktop has.
+        mkdir -p "$tmp/locale"
+        # It warns, and exits 1, over things that do not matter here.
+        localedef -i zh_TW -f UTF-8 "$tmp/locale/zh_TW.UTF-8" >/dev/null 2>&1 || true
+        [ -e "$tmp/locale/zh_TW.UTF-8/LC_CTYPE" ] || fail "localedef made no zh_TW.UTF-8 (locales)"
+        export LOCPATH=$tmp/locale LANG=zh_TW.UTF-8
+    fi
     verbose=()
     if [ "$im" = fcitx-rime ]; then
         # The preedit inline (the keys, then their radicals), its cursor at the
@@ -240,7 +256,8 @@ if [[ $im == fcitx || $im == ibus || $im == fcitx-rime || $im == kwin-fcitx ]]; 
     fi
     # Addons that own hotkeys could swallow keys; the rest are useless headless,
     # but for the Wayland ones of KWin's input method.
-    off=kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,xim,imselector
+    off=kimpanel,notificationitem,notifications,clipboard,unicode,quickphrase,emoji,spell,fcitx4frontend,imselector
+    [ "$im" = fcitx-xim ] || off+=,xim
     if [ "$im" = kwin-fcitx ]; then
         # KWin started it: it waits for this list.
         echo "$off" >"$tmp/fcitx5-disable.new"
@@ -264,6 +281,7 @@ rime_engine() { [[ $(ibus list-engine) == *rime* ]]; }
 rime_selected() { [ "$(ibus engine)" = rime ]; }
 case $im in
 fcitx | fcitx-rime) export QT_IM_MODULE=fcitx ;;
+fcitx-xim) export XMODIFIERS=@im=fcitx ;;
 ibus)
     # Qt's ibus plugin loads only with an ibus-daemon on PATH, which it never
     # runs: fcitx5's ibus frontend answers in its place.

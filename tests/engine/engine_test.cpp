@@ -1,11 +1,15 @@
 // The engine through the recording window: the bank, scoring and number
-// text, then thousands of random sheets. The window's tests drive the
-// clock, and the fuzz test the change pass.
+// text, the change pass, then thousands of random sheets. The window's tests
+// drive the clock, and the fuzz test the change pass on random edits.
 #include "engine/random_source.h"
 #include "engine/temp.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -36,6 +40,15 @@ struct EngineFixture : ::testing::Test, temp::WindowOps {
         bank = std::accumulate(&temp::State.CharBank[1], &temp::State.CharBank[35], bank);
     }
     std::u16string SheetChar(int k) const { return temp::State.SheetText.substr(k - 1, 1); }
+    // The sheet as the grid shows it: a black cell's character, "_" for a white one.
+    std::u16string Shown() const {
+        std::u16string shown;
+        for (int k = 0; k < temp::kSheetSize; ++k) {
+            const auto &[text, ink] = cells[k / temp::kSheetColumns][k % temp::kSheetColumns];
+            shown += ink == temp::kWhite ? u"_" : text;
+        }
+        return shown;
+    }
     void SelectCell(int c, int r) override { column = c, row = r; }
     // at() throws, failing the test, for a cell outside the grid.
     void SetCellTextColour(std::uint32_t bgr) override { cells.at(row).at(column).second = bgr; }
@@ -67,6 +80,13 @@ TEST_F(EngineFixture, BankMatchesTheCLibraryBig5Tables) {
     for (unsigned lead = 0xA4; lead <= 0xC5; ++lead)
         for (unsigned t = 0x40; t <= 0xFE; t = t == 0x7E ? 0xA1 : t + 1)
             big5 += {static_cast<char>(lead), static_cast<char>(t)};
+#ifdef _WIN32
+    // The system's code page 950 (under Wine, Wine's).
+    for (const char *table : {"950"}) {
+        std::u16string decoded(kBankSize, u'?');
+        MultiByteToWideChar(950, 0, big5.data(), static_cast<int>(big5.size()),
+                            reinterpret_cast<wchar_t *>(decoded.data()), kBankSize);
+#else
     for (const char *table : {"BIG5", "BIG5-HKSCS"}) {
         std::u16string decoded(kBankSize, u'?');
         char *in = big5.data(), *out = reinterpret_cast<char *>(decoded.data());
@@ -74,6 +94,7 @@ TEST_F(EngineFixture, BankMatchesTheCLibraryBig5Tables) {
         iconv_t cd = iconv_open("UTF-16LE", table); // a missing table fails the comparison
         iconv(cd, &in, &inLeft, &out, &outLeft);
         iconv_close(cd);
+#endif
         // Slot 17 (lead byte 0xB4) carries its first character last.
         std::rotate(&decoded[16 * kSlotLength], &decoded[16 * kSlotLength + 1],
                     &decoded[17 * kSlotLength]);
@@ -104,6 +125,40 @@ TEST_F(EngineFixture, ScoresTheBoxAndEndsOnNo) {
     }
     // No ends the program, the clock stopped and no new sheet drawn.
     EXPECT_EQ(std::tuple(end_calls, timer, State.SheetText), std::tuple(5, false, sheet));
+}
+
+// Each row edits the box from empty as a user would; afterwards every cell is
+// white exactly when its character is in the box.
+TEST_F(EngineFixture, TheChangePassWhitensExactlyTheSheetCharactersInTheBox) {
+    StartNewTest();
+    const std::u16string a = SheetChar(1), b = SheetChar(22), c = SheetChar(40), x = SheetChar(99);
+    const std::pair<const char *, std::vector<std::u16string>> rows[] = {
+        {"a character added", {a}},
+        {"one of two copies deleted", {a + a, a}},
+        {"a replacement over a selection", {a + b + c, a + x + c}},
+        {"a whole-box paste", {a + b, c + x + u"z"}},
+        {"a surrogate pair", {a + u"\U00020000" + b, a + b}},
+    };
+    for (const auto &[name, edits] : rows) {
+        SetTypingText(u"");
+        for (const std::u16string &text : edits)
+            SetTypingText(text);
+        std::u16string expected;
+        for (int k = 1; k <= kSheetSize; ++k)
+            expected += typing.find(SheetChar(k)) == std::u16string::npos ? SheetChar(k) : u"_";
+        EXPECT_EQ(Shown(), expected) << name;
+    }
+}
+
+// Each sheet character typed alone scores one, wherever it stands.
+TEST_F(EngineFixture, EverySheetPositionCounts) {
+    StartNewTest();
+    std::vector<int> scores;
+    for (int k = 1; k <= kSheetSize; ++k) {
+        SetTypingText(SheetChar(k));
+        scores.push_back(CountCorrect());
+    }
+    EXPECT_EQ(scores, std::vector<int>(kSheetSize, 1));
 }
 
 // Each sheet is checked against what any correct draw must do; the window's
