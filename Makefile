@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # The Debian releases the package is built and tested for.
 RELEASES ?= bookworm trixie
 
-.PHONY: run test bench package check-package build-release build-test format clean
+.PHONY: run test bench windows package check-package build-release build-test format clean
 
 run: build-release
 	build/release/app/qelvara
@@ -20,6 +20,16 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	scripts/run-benchmarks.sh build/bench
+
+# qelvara.exe for 64-bit and 32-bit Windows, with Debian's MinGW-w64, and for
+# each its installer and portable zip: build/windows/dist/.
+windows:
+	@scripts/setup.sh windows
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64 -j $(JOBS)
+	cmake --preset windows-x86
+	cmake --build --preset windows-x86 -j $(JOBS)
+	scripts/windows-dist.sh build/windows-x64 build/windows-x86
 
 # The .deb, built from the committed tree in a clean root of this machine's
 # release, with the engine and window tests and lintian: build/debian/RELEASE/.

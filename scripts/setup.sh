@@ -5,6 +5,7 @@
 #   scripts/setup.sh run       build and run the program (make run)
 #   scripts/setup.sh test      the test lab as well (make test)
 #   scripts/setup.sh package   Debian's packaging tools (make package, make check-package)
+#   scripts/setup.sh windows   the cross tools and nsis for the Windows program (make windows)
 #   scripts/setup.sh --dry-run JOB   only say what would be installed
 #
 # It never changes how the user types. An input method is installed only where
@@ -18,8 +19,8 @@ set -euo pipefail
 dry_run=''
 [ "${1:-}" != --dry-run ] || { dry_run=1; shift; }
 job=${1:-}
-case $job in run | test | package) ;; *)
-    sed -n 5,8p "$0" >&2
+case $job in run | test | package | windows) ;; *)
+    sed -n 5,9p "$0" >&2
     exit 2
     ;;
 esac
@@ -38,7 +39,13 @@ group() {
     lists+=("$*")
 }
 
-if [ "$job" != package ]; then
+if [ "$job" = windows ]; then
+    group "build tools" make cmake ninja-build
+    group "MinGW-w64, the cross compilers for 64-bit and 32-bit Windows" \
+        g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    group "the installers and the portable zips" nsis zip
+fi
+if [ "$job" = run ] || [ "$job" = test ]; then
     group "build tools" g++ make cmake ninja-build pkg-config
     group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
         qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
