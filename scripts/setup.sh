@@ -90,6 +90,10 @@ if [ "$job" = test ]; then
         group "ibus with Zhuyin, Cangjie and Rime" ibus ibus-chewing ibus-table ibus-table-cangjie5 ibus-rime
     fi
     group "Rime's Zhuyin and Cangjie schemas" rime-data-bopomofo rime-data-cangjie5
+    # 64-bit only: Wine's 32-bit half needs a foreign architecture, which a
+    # test run never adds to the machine.
+    group "the Windows installer's test: the 64-bit program, nsis and Wine" \
+        g++-mingw-w64-x86-64-posix nsis zip wine wine64
 fi
 if [ "$job" = package ]; then
     group "Debian's packaging tools: build in a clean root, lint, test the package" \
