@@ -5,7 +5,8 @@
 #   scripts/setup.sh run       build and run the program (make run)
 #   scripts/setup.sh test      the test lab as well (make test)
 #   scripts/setup.sh package   Debian's packaging tools (make package, make check-package)
-#   scripts/setup.sh windows   the cross tools for the Windows program (make windows)
+#   scripts/setup.sh windows   the cross tools and nsis for the Windows program (make windows)
+#   scripts/setup.sh windows-check   reprotest and mmdebstrap (make check-windows)
 #   scripts/setup.sh --dry-run JOB   only say what would be installed
 #
 # It never changes how the user types. An input method is installed only where
@@ -20,8 +21,8 @@ set -euo pipefail
 dry_run=''
 [ "${1:-}" != --dry-run ] || { dry_run=1; shift; }
 job=${1:-}
-case $job in run | test | package | windows) ;; *)
-    sed -n 5,9p "$0" >&2
+case $job in run | test | package | windows | windows-check) ;; *)
+    sed -n 5,10p "$0" >&2
     exit 2
     ;;
 esac
@@ -44,6 +45,11 @@ if [ "$job" = windows ]; then
     group "build tools" make cmake ninja-build
     group "MinGW-w64, the cross compilers for 64-bit and 32-bit Windows" \
         g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    group "the installers and the portable zips" nsis zip
+fi
+if [ "$job" = windows-check ]; then
+    group "two builds compared, and a throwaway root with wine32 (i386)" \
+        reprotest diffoscope-minimal mmdebstrap uidmap zstd
 fi
 if [ "$job" = run ] || [ "$job" = test ]; then
     group "build tools" g++ make cmake ninja-build pkg-config
@@ -110,8 +116,8 @@ if [ "$job" = test ]; then
     group "Rime's Zhuyin and Cangjie schemas" rime-data-bopomofo rime-data-cangjie5
     # 64-bit only: Wine's 32-bit half needs a foreign architecture, which a
     # test run never adds to the machine.
-    group "the Windows program's tests: the 64-bit cross compiler, Wine, a zh_TW locale" \
-        g++-mingw-w64-x86-64-posix wine wine64 locales
+    group "the Windows program's tests and installer: the 64-bit cross compiler, nsis, Wine, a zh_TW locale" \
+        g++-mingw-w64-x86-64-posix nsis zip wine wine64 locales
 fi
 if [ "$job" = package ]; then
     group "Debian's packaging tools: build in a clean root, lint, test the package" \
