@@ -1,8 +1,8 @@
 #include "box_text.h"
 
-#include <QRegularExpression>
+#include "form/box_text.h"
 
-#include <algorithm>
+#include <QRegularExpression>
 
 namespace qelvara {
 
@@ -25,34 +25,25 @@ QString Typed(QString composition) {
     return composition.remove(prompt);
 }
 
+namespace {
+
+std::u16string_view View(QStringView text) {
+    return {reinterpret_cast<const char16_t *>(text.utf16()),
+            static_cast<std::size_t>(text.size())};
+}
+
+} // namespace
+
 bool SplitsPair(QStringView text, qsizetype at) {
-    return at > 0 && at < text.size() && text.at(at - 1).isHighSurrogate() &&
-           text.at(at).isLowSurrogate();
+    return form::SplitsCharacter(View(text), static_cast<std::size_t>(at));
 }
 
 std::pair<int, int> WholePairs(QStringView text, int from, int to) {
-    const int length = static_cast<int>(text.size());
-    from = std::clamp(from, 0, length);
-    to = std::clamp(to, 0, length);
-    if (from > to)
-        std::swap(from, to);
-    const bool insertion = from == to;
-    if (SplitsPair(text, from))
-        --from;
-    if (insertion)
-        to = from;
-    else if (SplitsPair(text, to))
-        ++to;
-    return {from, to};
+    return form::WholeCharacters(View(text), from, to);
 }
 
 QString Fit(const QString &text, int room) {
-    if (text.size() <= room)
-        return text;
-    qsizetype n = std::max(room, 0);
-    if (SplitsPair(text, n))
-        --n; // a lone half is kept: cutting there splits nothing
-    return text.left(n);
+    return text.left(static_cast<qsizetype>(form::Fit(View(text), room).size()));
 }
 
 } // namespace qelvara

@@ -3,9 +3,10 @@
 // break of CR LF) that no edit may split.
 #pragma once
 
+#include "form/box_text.h"
+
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace qelvara::win {
 
@@ -14,16 +15,9 @@ namespace qelvara::win {
 // given to the control.
 std::u16string AsStored(std::u16string_view text);
 
-// Whether offset `at` lies inside a whole character of text: between the
-// halves of a surrogate pair, or between the CR and the LF of a line break.
-bool SplitsCharacter(std::u16string_view text, std::size_t at);
-
-// from..to clamped to text and put in order, each end moved out of a whole
-// character: the start back, the end on; an insertion (from == to) goes before it.
-std::pair<int, int> WholeCharacters(std::u16string_view text, int from, int to);
-
-// The longest prefix of text that fits into room code units without
-// splitting a pair or a line break.
-std::u16string_view Fit(std::u16string_view text, int room);
+// Whole characters, as both windows keep them.
+using form::Fit;
+using form::SplitsCharacter;
+using form::WholeCharacters;
 
 } // namespace qelvara::win

@@ -13,13 +13,6 @@ namespace qelvara::win {
 
 namespace {
 
-bool IsHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 // The result flags of WM_IME_COMPOSITION: the box takes the result itself.
 constexpr LPARAM kResultFlags =
     GCS_RESULTSTR | GCS_RESULTCLAUSE | GCS_RESULTREADSTR | GCS_RESULTREADCLAUSE;
@@ -163,11 +156,11 @@ void TypingBox::Character(char16_t unit, bool fromInputMethod) {
     }
     if (unit == 0x7F) // Ctrl+BackSpace's character
         return;
-    if (IsHigh(unit)) {
+    if (form::IsHighSurrogate(unit)) {
         pending_high_ = unit;
         return;
     }
-    if (IsLow(unit)) {
+    if (form::IsLowSurrogate(unit)) {
         // A low half without its high one stays out: it would be half a pair.
         if (pending_high_ != 0)
             Insert(std::u16string{pending_high_, unit});
