@@ -171,7 +171,7 @@ void TypingBox::Character(char16_t unit, bool fromInputMethod) {
     Insert(std::u16string_view(&unit, 1));
 }
 
-std::u16string TypingBox::Text() const {
+std::u16string TypingBox::ControlText() const {
     const int length = GetWindowTextLengthW(hwnd_);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), length + 1)));
@@ -187,7 +187,7 @@ std::pair<int, int> TypingBox::Selection() const {
 int TypingBox::Room(int replaced) const {
     if (max_length_ == 0)
         return std::numeric_limits<int>::max();
-    return std::max(0, max_length_ - GetWindowTextLengthW(hwnd_) + replaced);
+    return std::max(0, max_length_ - static_cast<int>(text_.size()) + replaced);
 }
 
 void TypingBox::SetMaxLength(int units) {
@@ -200,8 +200,7 @@ void TypingBox::SetMaxLength(int units) {
 }
 
 void TypingBox::Replace(int from, int to, std::u16string_view text, bool canUndo) {
-    const std::u16string current = Text();
-    std::tie(from, to) = WholeCharacters(current, from, to);
+    std::tie(from, to) = WholeCharacters(text_, from, to);
     const std::u16string stored = AsStored(text);
     const std::wstring fitted = Wide(Fit(stored, Room(to - from)));
     if (from == to && fitted.empty())
@@ -224,7 +223,7 @@ void TypingBox::Insert(std::u16string_view text) {
 }
 
 void TypingBox::SetText(std::u16string_view text) {
-    Replace(0, GetWindowTextLengthW(hwnd_), text, false);
+    Replace(0, static_cast<int>(text_.size()), text, false);
     editing_ = true;
     SendMessageW(hwnd_, EM_SETSEL, 0, 0); // the caret at the start, as WM_SETTEXT leaves it
     SendMessageW(hwnd_, EM_EMPTYUNDOBUFFER, 0, 0);
@@ -262,10 +261,10 @@ void TypingBox::Paste() {
 }
 
 void TypingBox::NoteTextChange() {
-    std::u16string text = Text();
-    if (text == last_text_)
+    std::u16string text = ControlText();
+    if (text == text_)
         return;
-    last_text_ = std::move(text);
+    text_ = std::move(text);
     if (on_change_)
         on_change_();
 }

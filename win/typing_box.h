@@ -43,7 +43,10 @@ public:
     // 0 means no limit. Lowering it does not cut the present text.
     void SetMaxLength(int units);
     int MaxLength() const { return max_length_; }
-    std::u16string Text() const;
+    // The content as the last change event saw it: every change of the
+    // control's text reaches NoteTextChange before anything else runs, and a
+    // message to Wine's EDIT costs some 50 us, so the box keeps a copy.
+    const std::u16string &Text() const { return text_; }
 
     // Replaces the content and empties the undo history; the change event
     // runs before this returns, and only when the content differs.
@@ -76,10 +79,11 @@ private:
     // The input method's composition window at the caret.
     void PlaceComposition();
     int Room(int replaced) const;
+    std::u16string ControlText() const;
 
     HWND hwnd_ = nullptr;
     std::function<void()> on_change_;
-    std::u16string last_text_;
+    std::u16string text_;
     int max_length_ = 0;
     bool editing_ = false; // our own messages pass to the control
     bool dropping_commits_ = false;
