@@ -261,6 +261,9 @@ void TypingBox::Paste() {
 }
 
 void TypingBox::NoteTextChange() {
+    // The control's own EN_CHANGE during an edit of ours: the edit looks itself once it is done.
+    if (editing_)
+        return;
     std::u16string text = ControlText();
     if (text == text_)
         return;
