@@ -14,7 +14,8 @@
 # tarball from HEAD and a changelog entry added. --release builds the
 # release whatever the tree is. Each release's .debs carry its own version,
 # 1.0.0-1~deb12u1 and ~deb13u1 (unstable's none), so that one apt repository
-# holds them all; --binnmu N makes Debian's binary rebuild, +bN, of them.
+# holds them all; --binnmu N makes Debian's binary rebuild, 1.0.0-1+bN, as
+# the archive makes it (each suite's, so without those endings).
 #
 # sbuild builds it (with the engine and window tests), then lintian -I -E
 # --pedantic of that release judges it in the build root. --check adds blhc,
@@ -300,7 +301,7 @@ for_release() {
         root_tarball "$rel" buildd "$tar" || return 1
         ln -sf "$tar" "$cache/sbuild/"
     fi
-    case $rel in
+    case $rel$binnmu in
     bookworm) suffix='~deb12u1' ;;
     trixie) suffix='~deb13u1' ;;
     *) suffix='' ;;
