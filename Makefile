@@ -44,14 +44,15 @@ check-windows: windows
 	scripts/windows-x86-check.sh
 
 # The .deb, built from the committed tree in a clean root of this machine's
-# release, with the engine and window tests and lintian: build/debian/RELEASE/.
+# release (or of those named: make package RELEASES=unstable), with the engine
+# and window tests and lintian: build/debian/RELEASE/.
 package:
 	@scripts/setup.sh package
-	scripts/package.sh
+	scripts/package.sh $(if $(filter command line,$(origin RELEASES)),$(RELEASES))
 
 # For every release: the package, blhc, autopkgtest in a throwaway testbed
-# (the project's whole suite too, on trixie) and a second build compared
-# byte for byte with the first.
+# (the installed program on the end-to-end routes too), piuparts, and a
+# second build compared byte for byte with the first.
 check-package:
 	@scripts/setup.sh package
 	scripts/package.sh --check $(RELEASES)

@@ -52,9 +52,8 @@ if [ "$job" = windows-check ]; then
         reprotest diffoscope-minimal mmdebstrap uidmap zstd
 fi
 if [ "$job" = run ] || [ "$job" = test ]; then
-    group "build tools" g++ make cmake ninja-build pkg-config
-    group "Qt 6, its platform plugins, and Wayland for the window's title bar" \
-        qt6-base-dev qt6-qpa-plugins qt6-base-private-dev libwayland-dev
+    # The rest of what building needs is debian/control's (below).
+    group "build tools: the compiler, and Ninja for the presets" g++ make ninja-build
     group "Qt's own words in Chinese, for the typing box's menu" qt6-translations-l10n
     group "a Traditional Chinese font" fonts-noto-cjk
 
@@ -97,7 +96,7 @@ if [ "$job" = run ] || [ "$job" = test ]; then
 fi
 
 if [ "$job" = test ]; then
-    group "tests" libgtest-dev libgmock-dev libbenchmark-dev fonts-arphic-uming
+    group "tests" libbenchmark-dev fonts-arphic-uming
     group "headless displays, keys, pointer and screenshots" \
         xvfb xauth xdotool dbus x11-utils imagemagick libglib2.0-bin libglib2.0-dev libxkbcommon-dev
     group "what a screen reader reads of the program (the fault box's test)" \
@@ -120,9 +119,9 @@ if [ "$job" = test ]; then
         g++-mingw-w64-x86-64-posix nsis zip wine wine64 locales
 fi
 if [ "$job" = package ]; then
+    # Everything else runs inside their throwaway roots.
     group "Debian's packaging tools: build in a clean root, lint, test the package" \
-        dpkg-dev debhelper sbuild mmdebstrap uidmap autopkgtest lintian blhc reprotest \
-        diffoscope-minimal git zstd
+        dpkg-dev sbuild mmdebstrap uidmap autopkgtest blhc piuparts git zstd
 fi
 
 missing=()
@@ -136,14 +135,23 @@ for i in "${!reasons[@]}"; do
 done
 [ -z "$fcitx5_profile" ] ||
     echo "setup: fcitx5's input methods for users who have not chosen their own: $fcitx5_profile (keyboard-$layout, chewing, rime)"
-# reprotest builds on this machine: the package's build dependencies, as
-# debian/control names them.
-build_dep=''
-[ "$job" != package ] || dpkg-checkbuilddeps debian/control >/dev/null 2>&1 || {
-    build_dep=1
-    echo "setup: the package's build dependencies, for reprotest's builds here (apt-get build-dep)"
-}
-[ ${#missing[@]} -gt 0 ] || [ -n "$build_dep" ] || exit 0
+# What building needs has one list, debian/control's Build-Depends, less
+# what only the Debian package's build uses (debhelper, appstream); make run
+# also leaves out the tests' (the nocheck build profile). apt reads the
+# relations, versions and profiles, itself (apt-get satisfy).
+profile=()
+[ "$job" != run ] || profile=(-P nocheck)
+if [ "$job" = run ] || [ "$job" = test ]; then
+    new=()
+    while read -r dep; do
+        case $dep in '' | debhelper* | appstream*) continue ;; esac
+        [ "$job" != run ] || [[ $dep != *'<!nocheck>'* ]] || continue
+        have "${dep%% *}" || new+=("$dep")
+    done <<<"$(sed -n '/^Build-Depends:/,/^[^ ]/s/^ \(.*\),$/\1/p' debian/control)"
+    [ ${#new[@]} -eq 0 ] || echo "setup: what building needs (debian/control): ${new[*]%% *}"
+    missing+=("${new[@]}")
+fi
+[ ${#missing[@]} -gt 0 ] || exit 0
 [ -z "$dry_run" ] || exit 0
 
 fail() {
@@ -152,24 +160,25 @@ fail() {
 }
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
-    hint="as root: apt-get install --no-install-recommends ${missing[*]}"
+    hint="as root: apt-get satisfy --no-install-recommends ${profile[*]} '$(IFS=,; echo "${missing[*]}")'"
     command -v sudo >/dev/null || fail "installing needs root and sudo is missing; $hint"
     sudo -v || fail "sudo refused; $hint"
     sudo=(sudo)
 fi
-# Another apt run holding the lock gets two minutes.
-apt_get=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=120)
+# Another apt run holding the lock gets two minutes. sudo drops the proxy.
+apt_get=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive ${http_proxy:+"http_proxy=$http_proxy"}
+    ${https_proxy:+"https_proxy=$https_proxy"} apt-get -q -o DPkg::Lock::Timeout=120)
 # Package lists older than a day are read again.
 [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -1440 -print -quit)" ] ||
     "${apt_get[@]}" update || fail "apt-get update failed (no network to the archive, or apt is locked)"
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "setup: $("${apt_get[@]}" install -s --no-install-recommends "${missing[@]}" | grep -c '^Inst ') packages in all, with what they need"
+    echo "setup: $("${apt_get[@]}" satisfy -s --no-install-recommends "${profile[@]}" "${missing[@]}" | grep -c '^Inst ') packages in all, with what they need"
     # Everything is fetched before anything is unpacked, so a missing archive
     # or network leaves the machine as it was.
-    "${apt_get[@]}" install -y --download-only --no-install-recommends "${missing[@]}" ||
+    "${apt_get[@]}" satisfy -y --download-only --no-install-recommends "${profile[@]}" "${missing[@]}" ||
         fail "apt could not fetch them (no network to the archive, or apt is locked)"
-    "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}" ||
-        { echo "setup: apt-get install failed (see above)" >&2; exit 1; }
+    "${apt_get[@]}" satisfy -y --no-install-recommends "${profile[@]}" "${missing[@]}" ||
+        { echo "setup: apt-get satisfy failed (see above)" >&2; exit 1; }
 fi
 if [ -n "$fcitx5_profile" ]; then
     "${sudo[@]}" mkdir -p "${fcitx5_profile%/*}"
@@ -177,8 +186,4 @@ if [ -n "$fcitx5_profile" ]; then
         '[Groups/0/Items/0]' "Name=keyboard-$layout" '' '[Groups/0/Items/1]' Name=chewing '' \
         '[Groups/0/Items/2]' Name=rime '' '[GroupOrder]' 0=Default |
         "${sudo[@]}" tee "$fcitx5_profile" >/dev/null
-fi
-if [ -n "$build_dep" ]; then
-    "${apt_get[@]}" build-dep -y --no-install-recommends ./ ||
-        { echo "setup: apt-get build-dep failed (see above)" >&2; exit 1; }
 fi
