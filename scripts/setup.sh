@@ -35,6 +35,8 @@ have() { [ -n "${installed[$1]:-}" ]; }
 
 # What to install, group by group: why, and which packages.
 reasons=() lists=()
+# Set for make run alone, on a machine without an input method.
+fcitx5_profile=''
 group() {
     reasons+=("$1")
     shift
@@ -58,7 +60,7 @@ if [ "$job" = run ] || [ "$job" = test ]; then
     group "a Traditional Chinese font" fonts-noto-cjk
 
     # The input-method frameworks the machine has; none: not one of them.
-    fcitx5='' ibus='' other='' none='' fcitx5_profile=''
+    fcitx5='' ibus='' other='' none=''
     have fcitx5 && fcitx5=1
     have ibus && ibus=1
     for p in fcitx-bin uim scim hime gcin; do
