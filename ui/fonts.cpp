@@ -4,17 +4,17 @@
 
 namespace qelvara {
 
-QFont FontOf(const form::Font &spec) {
+QFont FontOf(const form::Font &wanted) {
     QFont font;
-    if (spec.face == form::Face::Default)
+    if (wanted.face == form::Face::Default)
         return font;
     QStringList families;
-    for (const std::u16string_view family : form::Families(spec.face, form::Platform::Linux))
+    for (const std::u16string_view family : form::Families(wanted.face, form::Platform::Linux))
         families << ToQString(family);
     font.setFamilies(families);
-    font.setStyleHint(spec.face == form::Face::Sans ? QFont::SansSerif : QFont::Serif);
-    font.setPointSizeF(spec.points);
-    font.setBold(spec.bold);
+    font.setStyleHint(wanted.face == form::Face::Sans ? QFont::SansSerif : QFont::Serif);
+    font.setPointSizeF(wanted.points);
+    font.setBold(wanted.bold);
     return font;
 }
 

@@ -12,7 +12,7 @@
 
 namespace qelvara {
 
-QFont FontOf(const form::Font &spec);
+QFont FontOf(const form::Font &wanted);
 QFont MingFont(qreal points);
 QFont SansFont(qreal points, bool bold = false);
 

@@ -45,21 +45,21 @@ std::u16string FamilyOf(form::Face face) {
     return family;
 }
 
-HFONT CreateFormFont(const form::Font &spec, unsigned dpi) {
+HFONT CreateFormFont(const form::Font &wanted, unsigned dpi) {
     LOGFONTW font{};
-    if (spec.face == form::Face::Default) {
+    if (wanted.face == form::Face::Default) {
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof metrics;
         SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
         return CreateFontIndirectW(&metrics.lfMessageFont);
     }
     // A negative height is the em, not the cell: points at dpi.
-    font.lfHeight = -static_cast<LONG>(std::lround(spec.points * dpi / 72.0));
-    font.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+    font.lfHeight = -static_cast<LONG>(std::lround(wanted.points * dpi / 72.0));
+    font.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = CHINESEBIG5_CHARSET;
     font.lfOutPrecision = OUT_TT_PRECIS;
     font.lfQuality = CLEARTYPE_QUALITY;
-    const std::wstring family = Wide(FamilyOf(spec.face).substr(0, LF_FACESIZE - 1));
+    const std::wstring family = Wide(FamilyOf(wanted.face).substr(0, LF_FACESIZE - 1));
     std::wcscpy(font.lfFaceName, family.c_str());
     return CreateFontIndirectW(&font);
 }

@@ -10,10 +10,10 @@
 
 namespace qelvara::win {
 
-// A font for spec at dpi: the first of the face's Windows families that has
+// The font asked for, at dpi: the first of the face's Windows families that has
 // Traditional Chinese glyphs (CHINESEBIG5_CHARSET), always asking for them.
 // The default face is the system's message font. The caller deletes it.
-HFONT CreateFormFont(const form::Font &spec, unsigned dpi);
+HFONT CreateFormFont(const form::Font &wanted, unsigned dpi);
 
 // The family that CreateFormFont picks for a face.
 std::u16string FamilyOf(form::Face face);
