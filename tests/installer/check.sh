@@ -25,9 +25,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$tmp"' EXIT
 wineboot --init && wineserver --wait
 profile=$WINEPREFIX/drive_c/users/$(id -un)
-# Not Temp: the uninstaller runs from a copy there, whose folder goes at the
-# next restart.
-files() { (cd "$profile" && find . -path ./Temp -prune -o -print | sort); }
+# Not Temp (Wine 8 keeps it in the profile, Wine 9 on, as Windows, in
+# AppData\Local): the uninstaller runs from a copy there, whose folder goes at
+# the next restart.
+files() { (cd "$profile" && find . \( -path ./Temp -o -path ./AppData/Local/Temp \) -prune -o -print | sort); }
 files >"$tmp/before"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Qelvara'
 value() { wine reg query "$key" /v "$1" | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p"; }
